@@ -1,0 +1,54 @@
+#include "facepose/model_file.h"
+
+#include <exception>
+#include <iostream>
+
+#include <opencv2/core.hpp>
+
+#include "core/fixed_model.h"
+
+namespace zor {
+namespace vision {
+namespace {
+
+std::shared_ptr<NetModel> ReadModelOfKind(const cv::FileNode& document, std::string& error)
+{
+    const cv::FileNode kindNode = document["kind"];
+    if (!kindNode.isString()) {
+        error = "no string \"kind\"";
+        return nullptr;
+    }
+    const std::string kind = kindNode.string();
+    if (kind == "fixed") {
+        return ReadFixedModel(document, error);
+    }
+    error = "unknown kind \"" + kind + "\"";
+    return nullptr;
+}
+
+}  // namespace
+
+std::shared_ptr<NetModel> LoadFaceposeModel(const std::string& path)
+{
+    std::string error;
+    std::shared_ptr<NetModel> model;
+    try {
+        cv::FileStorage storage(path, cv::FileStorage::READ);
+        if (!storage.isOpened()) {
+            error = "not a readable model document";
+        } else {
+            model = ReadModelOfKind(storage.root(), error);
+        }
+    } catch (const cv::Exception& e) {
+        error = "not a readable model document (" + e.msg + ")";
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    if (!model) {
+        std::cerr << "zor_facepose: cannot load model file " << path << ": " << error << std::endl;
+    }
+    return model;
+}
+
+}  // namespace vision
+}  // namespace zor
