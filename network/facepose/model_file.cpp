@@ -1,5 +1,6 @@
 #include "facepose/model_file.h"
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
 
@@ -10,6 +11,13 @@
 namespace zor {
 namespace vision {
 namespace {
+
+// OpenCV's parser messages may span lines; the report must stay on one.
+std::string OnOneLine(std::string text)
+{
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
 
 std::shared_ptr<NetModel> ReadModelOfKind(const cv::FileNode& document, std::string& error)
 {
@@ -40,9 +48,9 @@ std::shared_ptr<NetModel> LoadFaceposeModel(const std::string& path)
             model = ReadModelOfKind(storage.root(), error);
         }
     } catch (const cv::Exception& e) {
-        error = "not a readable model document (" + e.msg + ")";
+        error = "not a readable model document (" + OnOneLine(e.err) + ")";
     } catch (const std::exception& e) {
-        error = e.what();
+        error = OnOneLine(e.what());
     }
     if (!model) {
         std::cerr << "zor_facepose: cannot load model file " << path << ": " << error << std::endl;
