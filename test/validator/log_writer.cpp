@@ -1,0 +1,96 @@
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "network/file_utils.h"
+#include "validator/result_validator.h"
+
+namespace zor {
+namespace test {
+
+namespace {
+
+constexpr char kPartialLog[] = "This validation log only output part of the results";
+constexpr char kUnsupportedLogType[] = "Unsupported log type.";
+
+// Every index from 0 up to the larger of `entryCount` and the highest failed
+// index plus one gets one line: FAILURE with its message, or PASSED. Code
+// messages go to their sections.
+void InsertAllResults(const std::map<int32_t, std::string>& messages, std::size_t entryCount,
+                      LogStream& log)
+{
+    int64_t next = 0;
+    for (const auto& [key, message] : messages) {
+        if (key >= 0) {
+            for (; next < key; ++next) {
+                ResultValidator::InsertStream(static_cast<int>(next), std::string(), &log, true);
+            }
+            next = static_cast<int64_t>(key) + 1;
+        }
+        ResultValidator::InsertStream(key, message, &log, false);
+    }
+    for (; static_cast<uint64_t>(next) < entryCount; ++next) {
+        ResultValidator::InsertStream(static_cast<int>(next), std::string(), &log, true);
+    }
+}
+
+}  // namespace
+
+bool ResultValidator::LogWriter()
+{
+    if (m_logType == VLOG_NONE) {
+        return false;
+    }
+    const std::size_t entryCount = std::max(m_numericData.size(), m_stringData.size());
+    std::ofstream file(zor::utils::GetFilename(m_outputlogName), std::ios::out | std::ios::trunc);
+    if (!file.is_open()) {
+        std::puts("Failed to open log file!");
+        return false;
+    }
+
+    LogStream log;
+    bool written = true;
+    if (!m_numericData.empty() && m_numericData.size() != m_numsToCheck) {
+        InsertStream(ERR_WARNING, kPartialLog, &log, false);
+    }
+    InsertStream(ERR_INFO, "Total validation num: " + std::to_string(m_numsToCheck) + ".", &log, false);
+    switch (m_logType) {
+    case VLOG_FAILED_ONLY:
+        for (const auto& [key, message] : m_systemMessages) {
+            InsertStream(key, message, &log, false);
+        }
+        break;
+    case VLOG_FULL:
+        InsertAllResults(m_systemMessages, entryCount, log);
+        break;
+    default:
+        InsertStream(ERR_LOG_TYPE, kUnsupportedLogType, &log, true);
+        written = false;
+        break;
+    }
+
+    file << "[System message]\n" << log.systemStream.str()
+         << "[Check message]\n" << log.checkStream.str()
+         << "[Valid Data]\n" << log.dataStream.str();
+    file.close();
+    if (!file) {
+        std::puts("Failed to write log file!");
+        return false;
+    }
+    return written;
+}
+
+ResultValidator::~ResultValidator()
+{
+    try {
+        if (LogWriter()) {
+            std::printf("Log written to %s.\n", m_outputlogName.c_str());
+        }
+    } catch (...) {
+        // Nothing may leave a destructor: without memory the log is not written.
+    }
+}
+
+}  // namespace test
+}  // namespace zor

@@ -1,0 +1,89 @@
+#pragma once
+
+// The result validator: reads an expectation file (*.nkvalid), compares the
+// results of a run with it and writes a validation log when it is released.
+
+#include <cstdint>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace zor {
+namespace test {
+
+// Kind of validation log written when the validator is released.
+enum vlogType : int32_t {
+    VLOG_NONE = 0,         // no log file
+    VLOG_FAILED_ONLY = 1,  // code messages and one FAILURE line per failed item
+    VLOG_FULL = 2,         // code messages and a PASSED or FAILURE line per item
+};
+
+// Keys of the message map below zero; each selects the log section of its line.
+enum nkvalid_err_t : int32_t {
+    ERR_INFO = -1,      // note in the data section
+    ERR_WARNING = -2,   // warning in the data section
+    ERR_SIZE = -3,      // check section
+    ERR_MISSING = -4,   // system section
+    ERR_FILE = -5,      // system section: problem with the expectation file
+    ERR_LOG_TYPE = -6,  // system section
+};
+
+// One numeric data line of the expectation file.
+struct DataNumericStruct {
+    std::vector<float> values;
+    int32_t condition = 0;  // 0 "=", 1 ">", -1 "<"; anything else: not set
+};
+
+// The three section bodies of one validation log, collected before writing.
+struct LogStream {
+    std::stringstream systemStream;
+    std::stringstream checkStream;
+    std::stringstream dataStream;
+};
+
+class ResultValidator {
+public:
+    // Parses the expectation file at `path` and prints its summary; the path is
+    // only read. A file that cannot be used leaves m_loaded false and its reason
+    // under ERR_FILE in m_systemMessages.
+    explicit ResultValidator(std::string& path);
+    // Writes the validation log (see LogWriter) and reports its name.
+    ~ResultValidator();
+
+    // The log is written once, by the destructor: copies would write it twice.
+    ResultValidator(const ResultValidator&) = delete;
+    ResultValidator& operator=(const ResultValidator&) = delete;
+
+    bool ValidationFileParser(const std::string& path);
+    void PrintFileInfo();
+
+    void SetLogType(vlogType type);
+    void SetOutputlogName(std::string name);
+
+    // Appends one formatted log line for `code` to the stream that the code
+    // selects; a code outside ERR_LOG_TYPE..ERR_INFO is a result index.
+    static void InsertStream(int code, std::string msg, LogStream* logStream, bool passed);
+
+    // Numeric check: result item i against numeric expectation i.
+    bool Check(const std::vector<std::vector<float>>& results);
+    // String check: every result string must be an expected string.
+    bool Check(const std::vector<std::string>& results);
+
+    bool LogWriter();
+
+    bool m_loaded = false;
+    int32_t m_type = 0;         // 0 not set, 1 string-match, 2 numeric-match
+    float m_threshold = 1.0f;   // relative tolerance of ">" and "<", as a fraction
+    uint64_t m_numsToCheck = static_cast<uint64_t>(-1);  // all bits set: not given
+    std::vector<DataNumericStruct> m_numericData;
+    std::map<std::string, int32_t> m_stringData;
+    vlogType m_logType = VLOG_NONE;
+    std::string m_outputlogName;
+    // Negative key: an nkvalid_err_t code; 0 and up: index of a failed result.
+    // Insertions never replace the first message under a key.
+    std::map<int32_t, std::string> m_systemMessages;
+};
+
+}  // namespace test
+}  // namespace zor

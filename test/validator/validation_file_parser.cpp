@@ -1,0 +1,227 @@
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+#include "validator/line_reader.h"
+#include "validator/result_validator.h"
+#include "validator/text_utils.h"
+
+namespace zor {
+namespace test {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+constexpr char kExtension[] = "nkvalid";
+
+constexpr char kBadExtension[] = "Invalid file extension.";
+constexpr char kCannotOpen[] = "Cannot open *.nkvalid file.";
+constexpr char kUnsupportedType[] = "Error! unsupported compare type.";
+constexpr char kFormatMismatch[] = "Error! nkvalid format not match.";
+constexpr char kTypeMissing[] = "Validation type error!";
+constexpr char kNumericFormat[] = "Error, numeric-match data format not match.";
+constexpr char kCountFallBack[] =
+    "The value in \"Nums to Check\" is larger than Valid Data, falling back to the number of "
+    "Valid Data.";
+
+// Header keys and the position where each value starts.
+constexpr std::string_view kTypeKey = "Type";
+constexpr std::size_t kTypeValue = 6;
+constexpr std::string_view kCountKey = "Nums to Check";
+constexpr std::size_t kCountValue = 14;
+constexpr std::string_view kThresholdKey = "Threshold";
+constexpr std::size_t kThresholdValue = 10;
+constexpr std::string_view kDataKey = "Valid data";
+
+constexpr int32_t kTypeString = 1;
+constexpr int32_t kTypeNumeric = 2;
+
+const char kRule[] = "================================================";
+
+// Prints the parser's failure message, keeps it under ERR_FILE and gives the
+// parser's result.
+bool Fail(std::map<int32_t, std::string>& messages, const char* text, bool lineBreak)
+{
+    if (lineBreak) {
+        std::puts(text);
+    } else {
+        std::fputs(text, stdout);
+    }
+    messages.emplace(ERR_FILE, text);
+    return false;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// Text of `line` from `pos` on; empty (never out of range) for short lines.
+const char* ValueAt(const std::string& line, std::size_t pos)
+{
+    return line.c_str() + std::min(pos, line.size());
+}
+
+std::string_view TailAt(const std::string& line, std::size_t pos)
+{
+    return std::string_view(line).substr(std::min(pos, line.size()));
+}
+
+// "Nums to Check" value. A number beyond the signed 32-bit range counts as
+// larger than any data, so the fall-back to the data entry count applies.
+uint64_t ReadCount(const char* text)
+{
+    errno = 0;
+    const long value = std::strtol(text, nullptr, 10);
+    if (errno == ERANGE || value > INT32_MAX || value < INT32_MIN) {
+        return static_cast<uint64_t>(-1);
+    }
+    // A negative count is kept sign-extended: it reads as a very large count.
+    return static_cast<uint64_t>(static_cast<int64_t>(value));
+}
+
+// Next line that holds something once its comment and outer blanks are gone,
+// copied into `line`. False at the end of the file.
+bool NextContentLine(LineReader& reader, std::string& line)
+{
+    std::string_view raw;
+    while (reader.Next(raw)) {
+        const std::string_view content = detail::StripCommentView(raw, kBlanks);
+        if (!content.empty()) {
+            line.assign(content);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Condition of a numeric data line from its first word; false when the word
+// is no comparison sign.
+bool ReadCondition(const std::string& line, int32_t& condition)
+{
+    const std::string_view sign = std::string_view(line).substr(0, line.find_first_of(kBlanks));
+    if (sign == "=") {
+        condition = 0;
+    } else if (sign == ">") {
+        condition = 1;
+    } else if (sign == "<") {
+        condition = -1;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+ResultValidator::ResultValidator(std::string& path)
+{
+    if (ValidationFileParser(path)) {
+        PrintFileInfo();
+        m_loaded = true;
+    }
+}
+
+bool ResultValidator::ValidationFileParser(const std::string& path)
+{
+    m_stringData.clear();
+    m_numericData.clear();
+    m_systemMessages.clear();
+
+    if (GetFileExtType(path) != kExtension) {
+        return Fail(m_systemMessages, kBadExtension, true);
+    }
+    LineReader reader;
+    if (!reader.Open(path)) {
+        return Fail(m_systemMessages, kCannotOpen, true);
+    }
+
+    std::string line;
+    bool headerClosed = false;
+    while (!headerClosed && NextContentLine(reader, line)) {
+        if (StartsWith(line, kTypeKey)) {
+            const std::string_view value = TailAt(line, kTypeValue);
+            if (StartsWith(value, "numeric-match")) {
+                m_type = kTypeNumeric;
+            } else if (StartsWith(value, "string-match")) {
+                m_type = kTypeString;
+            } else {
+                return Fail(m_systemMessages, kUnsupportedType, false);
+            }
+        } else if (StartsWith(line, kCountKey)) {
+            m_numsToCheck = ReadCount(ValueAt(line, kCountValue));
+        } else if (StartsWith(line, kThresholdKey)) {
+            m_threshold = static_cast<float>(std::strtod(ValueAt(line, kThresholdValue), nullptr) / 100.0);
+        } else if (StartsWith(line, kDataKey) && (m_type == kTypeString || m_type == kTypeNumeric)) {
+            headerClosed = true;
+        } else {
+            return Fail(m_systemMessages, kFormatMismatch, true);
+        }
+    }
+
+    if (m_type == kTypeNumeric) {
+        while (NextContentLine(reader, line)) {
+            DataNumericStruct entry;
+            if (!ReadCondition(line, entry.condition)) {
+                return Fail(m_systemMessages, kNumericFormat, true);
+            }
+            // The values follow the one-character sign.
+            entry.values = detail::SplitNumbers<float>(std::string_view(line).substr(1), kBlanks);
+            m_numericData.push_back(std::move(entry));
+        }
+    } else if (m_type == kTypeString) {
+        while (NextContentLine(reader, line)) {
+            m_stringData.try_emplace(line, 1);
+        }
+    } else {
+        return Fail(m_systemMessages, kTypeMissing, false);
+    }
+
+    const uint64_t entryCount = std::max(m_numericData.size(), m_stringData.size());
+    if (m_numsToCheck == 0) {
+        m_numsToCheck = entryCount;
+    } else if (m_numsToCheck > entryCount) {
+        m_systemMessages.emplace(ERR_FILE, kCountFallBack);
+        m_numsToCheck = entryCount;
+    }
+    return true;
+}
+
+void ResultValidator::PrintFileInfo()
+{
+    std::puts(kRule);
+    std::printf("Type: %d\n", m_type);
+    std::printf("Threshold: %f\n", m_threshold);
+    std::puts("Valid data:");
+    if (m_type == kTypeString) {
+        for (const auto& entry : m_stringData) {
+            std::fwrite(entry.first.data(), 1, entry.first.size(), stdout);
+            std::putchar('\n');
+        }
+    } else if (m_type == kTypeNumeric) {
+        for (const DataNumericStruct& entry : m_numericData) {
+            const char* sign = entry.condition == 0   ? "= "
+                               : entry.condition == 1 ? "> "
+                               : entry.condition == -1 ? "< "
+                                                       : nullptr;
+            if (sign == nullptr) {
+                std::puts("Error! Forget to set type?");
+                return;
+            }
+            std::fputs(sign, stdout);
+            for (const float value : entry.values) {
+                std::printf("%f ", value);
+            }
+            std::putchar('\n');
+        }
+    } else {
+        std::puts("Error! invalid m_type.");
+    }
+    std::puts(kRule);
+}
+
+}  // namespace test
+}  // namespace zor
