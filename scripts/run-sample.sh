@@ -10,5 +10,8 @@ build=${BUILD_DIR:-$root/build}
 run_dir="$build/sample-run"
 mkdir -p "$run_dir"
 cd "$run_dir"
-echo "\$ test_facepose -m sample/fixed-model -p sample/face.png"
-"$build/test/src/test_facepose" -m "$root/sample/fixed-model" -p "$root/sample/face.png"
+echo "\$ test_facepose -m sample/fixed-model -p sample/face.png -v sample/face.nkvalid"
+"$build/test/src/test_facepose" -m "$root/sample/fixed-model" -p "$root/sample/face.png" \
+    -v "$root/sample/face.nkvalid"
+echo "\$ cat face.log   # in $run_dir"
+cat face.log
