@@ -1,0 +1,133 @@
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "test_support.h"
+
+namespace {
+
+using validator_test::CaptureOutput;
+using validator_test::Load;
+using validator_test::ScratchDir;
+using Batch = std::vector<std::vector<float>>;
+using Messages = std::map<int32_t, std::string>;
+
+const std::string kRefused = "Missing validation file or rvType not match.";
+const std::string kTooFew = "Size not match! Output result must larger than \"Nums to Check\"";
+const std::string kTooMany =
+    "The runtime value is larger than the value set by \"Nums to Check\", not all the outputs are checked.";
+constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+class CheckTest : public testing::Test {
+protected:
+    std::unique_ptr<zor::test::ResultValidator> Make(const std::string& content)
+    {
+        return Load(m_dir.Write("e.nkvalid", content));
+    }
+    ScratchDir m_dir;
+};
+
+TEST_F(CheckTest, RefusesUnloadedOrOtherTypeAndRemovesParserMessages)
+{
+    const auto unloaded = Load(m_dir.Write("e.txt", ""));
+    const auto numeric = Make("Type: numeric-match\nValid data\n= 1\n");
+    const auto strings = Make("Type: string-match\nValid data\na\n");
+    ASSERT_FALSE(strings->m_systemMessages.empty());  // the parser's fall-back message
+    const std::string printed = CaptureOutput([&] {
+        EXPECT_FALSE(unloaded->Check(Batch{}));
+        EXPECT_FALSE(unloaded->Check(std::vector<std::string>{}));
+        EXPECT_FALSE(numeric->Check(std::vector<std::string>{"a"}));
+        EXPECT_FALSE(strings->Check(Batch{{1}}));
+    });
+    EXPECT_EQ(printed, "");
+    for (const auto* validator : {unloaded.get(), numeric.get(), strings.get()}) {
+        EXPECT_EQ(validator->m_systemMessages, (Messages{{-4, kRefused}}));
+    }
+}
+
+TEST_F(CheckTest, ComparesResultCountWithNumsToCheck)
+{
+    const auto two = Make("Type: numeric-match\nValid data\n= 1\n= 5\n");
+    EXPECT_EQ(CaptureOutput([&] { EXPECT_FALSE(two->Check(Batch{{1}})); }), kTooFew + "\n");
+    EXPECT_EQ(two->m_systemMessages, (Messages{{-3, kTooFew}}));
+
+    two->m_numsToCheck = 1;  // item 1 would fail but is not examined
+    EXPECT_TRUE(two->Check(Batch{{1}, {2}}));
+    EXPECT_EQ(two->m_systemMessages, (Messages{{-2, kTooMany}}));
+
+    const auto none = Make("Type: numeric-match\nNums to Check: 0\n");
+    EXPECT_TRUE(none->Check(Batch{{1}, {2}}));
+    EXPECT_EQ(none->m_systemMessages, (Messages{{-2, kTooMany}}));
+}
+
+TEST_F(CheckTest, ConditionsAroundTheTolerance)
+{
+    struct Row {
+        int32_t condition;
+        float expected;
+        float runtime;
+        bool passes;
+    };
+    const Row rows[] = {
+        {-1, 4, 5, true},     {-1, 4, 6, true},       {-1, 4, 7, false},    {1, 4, 5, false},
+        {1, 4, 6, true},      {1, 4, 7, true},        {-1, -4, -5, true},   {-1, -4, -7, false},
+        {1, -4, -7, true},    {1, -4, -5, false},     {-1, 0, 0, true},     {1, 0, 0, false},
+        {0, 0, 0, true},      {0, 0, -0.0f, true},    {-1, 0, 1, false},    {1, 0, 1, true},
+        {0, 1, kNan, false},  {0, kNan, kNan, false}, {-1, 4, kNan, false}, {1, 4, kNan, false},
+        {-1, kNan, 4, false}, {1, kNan, 4, false},    {-1, kInf, kInf, true}, {1, 1, kInf, true},
+        {-1, 1, kInf, false}, {-1, kInf, 1, false},   {1, kInf, 1, false},
+    };
+    const auto validator = Make("Type: numeric-match\nThreshold: 50\nValid data\n= 0\n");
+    ASSERT_EQ(validator->m_threshold, 0.5f);
+    for (const Row& row : rows) {
+        validator->m_numericData[0] = {{row.expected}, row.condition};
+        EXPECT_EQ(validator->Check(Batch{{row.runtime}}), row.passes)
+            << row.condition << ' ' << row.expected << ' ' << row.runtime;
+        EXPECT_EQ(validator->m_systemMessages.size(), row.passes ? 0u : 1u);
+    }
+}
+
+TEST_F(CheckTest, RecordsEveryFailedItemAndCountsLengthAndConditionProblems)
+{
+    const auto validator = Make("Type: numeric-match\nValid data\n= 1.5 2\n= 1 2\n= 3\n= 4\n< 5\n= 6\n");
+    validator->m_numericData[3].condition = 9;
+    validator->m_numericData[5].values.clear();
+    const Batch results = {{1.5f, -2}, {1, 2, 3}, {3}, {4}, {11}, {}};
+    std::string printed = CaptureOutput([&] { EXPECT_FALSE(validator->Check(results)); });
+    EXPECT_EQ(printed, "Data length not match!\nError! Forget to set type?\n");
+    EXPECT_EQ(validator->m_systemMessages,
+              (Messages{{0, "Threshold exceeded. Runtime value: 1.500000 -2.000000"},
+                        {1, "Data length not match!"},
+                        {3, "Did not set validate condition >/=/<."},
+                        {4, "Threshold exceeded. Runtime value: 11.000000"}}));
+
+    // Each of the two problems alone still fails the verdict; a new call
+    // replaces the messages of the one before.
+    EXPECT_FALSE(validator->Check(Batch{{1.5f, 2}, {1}, {3}, {0}, {5}, {}}));
+    EXPECT_EQ(validator->m_systemMessages, (Messages{{1, "Data length not match!"},
+                                                     {3, "Did not set validate condition >/=/<."}}));
+    validator->m_numericData[3].condition = 0;
+    EXPECT_FALSE(validator->Check(Batch{{1.5f, 2}, {1}, {3}, {4}, {5}, {}}));
+    EXPECT_EQ(validator->m_systemMessages, (Messages{{1, "Data length not match!"}}));
+    EXPECT_TRUE(validator->Check(Batch{{1.5f, 2}, {1, 2}, {3}, {4}, {5}, {}}));
+    EXPECT_TRUE(validator->m_systemMessages.empty());
+}
+
+TEST_F(CheckTest, StringCheckNeedsEveryResultAmongTheExpectedStrings)
+{
+    const auto one = Make("Type: string-match\nValid data\na\n");
+    EXPECT_FALSE(one->Check(std::vector<std::string>{"a", "b", "a"}));
+    EXPECT_EQ(one->m_systemMessages, (Messages{{1, "String not found. Runtime value: b"}}));
+    EXPECT_FALSE(one->Check(std::vector<std::string>{"A", "a "}));
+    EXPECT_EQ(one->m_systemMessages.size(), 2u);
+    EXPECT_TRUE(one->Check(std::vector<std::string>{}));
+    EXPECT_TRUE(one->m_systemMessages.empty());
+
+    const auto two = Make("Type: string-match\nValid data\na\nb\n");
+    EXPECT_TRUE(two->Check(std::vector<std::string>{"a", "b", "a"}));
+    EXPECT_TRUE(two->m_systemMessages.empty());
+}
+
+}  // namespace
