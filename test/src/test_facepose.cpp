@@ -4,10 +4,6 @@
 // Exit status: 0 after a complete run, whatever the verdict; 1 when the model
 // file or the image is missing; 2 when the network returns fewer values than
 // the pose needs; -1 (255) on bad usage.
-//
-// The verdict record names its source line, test_facepose.cpp:118, and the
-// scripts that read the record match it: keep the LOG(INFO) statement on that
-// line when editing above it (an end-to-end case checks it).
 
 #include <getopt.h>
 
@@ -17,13 +13,9 @@
 #include <string>
 #include <vector>
 
-#include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
-
 #include <glog/logging.h>
 
-#include "network/facepose.h"
-#include "network/file_utils.h"
+#include "pose_run.h"
 #include "validator/result_validator.h"
 
 namespace {
@@ -36,6 +28,10 @@ struct Arguments {
     std::string valid_path;  // the expectation file
 };
 
+// The verdict record names this file and line 118 as its source, whatever
+// line the statement stands on: scripts that read the record match it.
+constexpr int kVerdictRecordLine = 118;
+
 const struct option long_options[] = {
     {"model", required_argument, nullptr, 'm'},
     {"path", required_argument, nullptr, 'p'},
@@ -43,18 +39,7 @@ const struct option long_options[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-// The model file inside the model folder. The "/" is always added, so a
-// folder given with a trailing "/" gives two; both name the same file.
-const char kModelFileName[] = "/light_rpoly_lmp_iter_75000_w_scale.nmodel";
-constexpr int kImreadColor = 1;  // cv::IMREAD_COLOR: three channels, 8 bits
-
-// The pose: elements 136, 137 and 138 of the first result vector hold yaw,
-// pitch and roll divided by 90 degrees.
-constexpr size_t kPoseIndex = 136;
-constexpr size_t kResultLength = kPoseIndex + 3;
-constexpr float kPoseScale = 90.0f;
-constexpr int kExitShortResult = 2;
-
+// Prints the usage text and ends the process with status -1 (255).
 [[noreturn]] void print_help(char** argv)
 {
     std::cout << "Usage: " << (argv[0] != nullptr ? argv[0] : "")
@@ -64,6 +49,10 @@ constexpr int kExitShortResult = 2;
     exit(-1);
 }
 
+// Reads the options; the last occurrence of an option wins. getopt_long
+// reports an unknown option or a missing argument itself before the usage
+// text. Both the model folder and the image are required, and nothing may
+// be left over after the options.
 Arguments ParseArguments(int argc, char** argv)
 {
     Arguments arg_val;
@@ -101,7 +90,7 @@ std::string LogNameFor(std::string expectation_path)
 
 // Checks the pose against the expectation file and reports the verdict as one
 // INFO record. The validator writes the validation log when it goes out of
-// scope at the end.
+// scope at the end; the exit status does not depend on the verdict.
 void RunValidation(const std::string& valid_path, const std::vector<float>& pose_row)
 {
     std::string expectation_path = valid_path;
@@ -115,7 +104,8 @@ void RunValidation(const std::string& valid_path, const std::vector<float>& pose
     check_batch.push_back(pose_row);
     // The record opens before the check prints its messages and is emitted
     // after them, at the end of the statement.
-    LOG(INFO) << (validator.Check(check_batch) ? "Test passed." : "Test failed.");
+    google::LogMessage(__FILE__, kVerdictRecordLine).stream()
+        << (validator.Check(check_batch) ? "Test passed." : "Test failed.");
 }
 
 }  // namespace
@@ -123,41 +113,18 @@ void RunValidation(const std::string& valid_path, const std::vector<float>& pose
 int main(int argc, char** argv)
 {
     Arguments arg_val = ParseArguments(argc, argv);
+    std::string model_path = facepose::ModelFilePath(arg_val.model_dir);
+    facepose::RequireInputFiles(model_path, arg_val.pic_path);
 
-    std::string model_path = arg_val.model_dir + kModelFileName;
-    if (!zor::utils::FileExist(model_path)) {
-        std::cout << "Cannot find valid model file." << std::endl;
-        exit(1);
+    facepose::PoseRun run(model_path, arg_val.pic_path);
+    if (run.FirstResultLength() >= 0) {
+        printf("Data length %d\n", static_cast<int>(run.FirstResultLength()));
     }
-    if (!zor::utils::FileExist(arg_val.pic_path)) {
-        std::cout << "Cannot find valid pic file: " << arg_val.pic_path << std::endl;
-        exit(1);
+    const std::vector<float> pose_row = run.Pose("test_facepose");
+    if (pose_row.empty()) {
+        return facepose::kExitShortResult;
     }
-
-    cv::Mat image;
-    image = cv::imread(arg_val.pic_path, kImreadColor);
-    std::vector<cv::Mat> images;
-    images.push_back(image);
-
-    zor::vision::Facepose network(model_path, nullptr);
-    std::vector<std::vector<float>> results;
-    network.Detect(images, results);
-
-    if (results.empty() || results[0].size() < kResultLength) {
-        if (!results.empty()) {
-            printf("Data length %d\n", static_cast<int>(results[0].size()));
-        }
-        const size_t got = results.empty() ? 0 : results[0].size();
-        std::cerr << "test_facepose: the network returned " << got << " values; " << kResultLength
-                  << " are needed." << std::endl;
-        return kExitShortResult;
-    }
-    printf("Data length %d\n", static_cast<int>(results[0].size()));
     // Single-precision products, widened to double only for printing.
-    std::vector<float> pose_row;
-    for (size_t i = kPoseIndex; i < kResultLength; ++i) {
-        pose_row.push_back(kPoseScale * results[0][i]);
-    }
     printf("value: result %f, %f, %f\n", static_cast<double>(pose_row[0]),
            static_cast<double>(pose_row[1]), static_cast<double>(pose_row[2]));
 

@@ -1,0 +1,70 @@
+#include "pose_run.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "network/file_utils.h"
+
+namespace facepose {
+namespace {
+
+const char kModelFileName[] = "/light_rpoly_lmp_iter_75000_w_scale.nmodel";
+constexpr int kImreadColor = 1;  // cv::IMREAD_COLOR: three channels, 8 bits
+
+// The image as the network gets it: read in colour, not tested; an image
+// that does not decode stays empty and the network says so.
+cv::Mat ReadImage(const std::string& pic_path)
+{
+    cv::Mat image;
+    image = cv::imread(pic_path, kImreadColor);
+    return image;
+}
+
+}  // namespace
+
+std::string ModelFilePath(const std::string& model_dir)
+{
+    return model_dir + kModelFileName;
+}
+
+void RequireInputFiles(const std::string& model_path, const std::string& pic_path)
+{
+    if (!zor::utils::FileExist(model_path)) {
+        std::cout << "Cannot find valid model file." << std::endl;
+        exit(1);
+    }
+    if (!zor::utils::FileExist(pic_path)) {
+        std::cout << "Cannot find valid pic file: " << pic_path << std::endl;
+        exit(1);
+    }
+}
+
+PoseRun::PoseRun(const std::string& model_path, const std::string& pic_path)
+    : m_image(ReadImage(pic_path)), m_images{m_image}, m_network(model_path, nullptr)
+{
+    m_network.Detect(m_images, m_results);
+}
+
+long PoseRun::FirstResultLength() const
+{
+    return m_results.empty() ? -1 : static_cast<long>(m_results[0].size());
+}
+
+std::vector<float> PoseRun::Pose(const char* program) const
+{
+    if (m_results.empty() || m_results[0].size() < kResultLength) {
+        const size_t got = m_results.empty() ? 0 : m_results[0].size();
+        std::cerr << program << ": the network returned " << got << " values; " << kResultLength
+                  << " are needed." << std::endl;
+        return {};
+    }
+    std::vector<float> pose;
+    for (size_t i = kPoseIndex; i < kResultLength; ++i) {
+        pose.push_back(kPoseScale * m_results[0][i]);
+    }
+    return pose;
+}
+
+}  // namespace facepose
