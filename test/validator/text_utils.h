@@ -3,6 +3,8 @@
 // Text helpers for reading expectation files. They never modify their inputs
 // and never fail: unexpected text gives an empty string or a zero.
 
+#include <array>
+#include <cstddef>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -26,23 +28,43 @@ namespace detail {
 std::string_view TrimView(std::string_view text, std::string_view set);
 std::string_view StripCommentView(std::string_view line, std::string_view blanks);
 
+// Membership test for the characters of a set, one table look-up per byte.
+class CharSet {
+public:
+    explicit CharSet(std::string_view chars)
+    {
+        for (const char c : chars) {
+            m_member[static_cast<unsigned char>(c)] = true;
+        }
+    }
+    bool Contains(char c) const { return m_member[static_cast<unsigned char>(c)]; }
+
+private:
+    std::array<bool, 256> m_member{};
+};
+
 // See GetVecFromString.
 template <typename T>
 std::vector<T> SplitNumbers(std::string_view text, std::string_view separators)
 {
     const std::string_view trimmed = TrimView(text, " \t");
+    const CharSet isSeparator(separators);
+    std::size_t pieces = 1;
+    for (const char c : trimmed) {
+        pieces += isSeparator.Contains(c) ? 1 : 0;
+    }
     std::vector<T> values;
+    values.reserve(pieces);
     std::string piece;  // strtod needs a terminated copy of each piece
     std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = trimmed.find_first_of(separators, start);
-        piece.assign(trimmed.substr(start, end == std::string_view::npos ? end : end - start));
-        values.push_back(static_cast<T>(std::strtod(piece.c_str(), nullptr)));
-        if (end == std::string_view::npos) {
-            return values;
+    for (std::size_t pos = 0; pos <= trimmed.size(); ++pos) {
+        if (pos == trimmed.size() || isSeparator.Contains(trimmed[pos])) {
+            piece.assign(trimmed.data() + start, pos - start);
+            values.push_back(static_cast<T>(std::strtod(piece.c_str(), nullptr)));
+            start = pos + 1;
         }
-        start = end + 1;
     }
+    return values;
 }
 
 }  // namespace detail
