@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include "core/fixed_model.h"
+#include "facepose/estimator/pose_model_file.h"
 
 namespace zor {
 namespace vision {
@@ -29,6 +30,9 @@ std::shared_ptr<NetModel> ReadModelOfKind(const cv::FileNode& document, std::str
     const std::string kind = kindNode.string();
     if (kind == "fixed") {
         return ReadFixedModel(document, error);
+    }
+    if (kind == estimator::kPoseModelKind) {
+        return estimator::ReadPoseModel(document, error);
     }
     error = "unknown kind \"" + kind + "\"";
     return nullptr;
