@@ -57,10 +57,10 @@ FaceCrop::FaceCrop(const cv::Mat& bgr, const cv::Rect2f& box, int size)
     const int before = diff - after;
     cv::Mat square;
     if (m_region.width < m_region.height) {
-        cv::copyMakeBorder(bgr(m_region), square, 0, 0, before, after, cv::BORDER_CONSTANT,
+        cv::copyMakeBorder(bgr(m_region), square, 0, 0, before, after, cv::BORDER_CONSTANT | cv::BORDER_ISOLATED,
                            cv::Scalar::all(0));
     } else {
-        cv::copyMakeBorder(bgr(m_region), square, before, after, 0, 0, cv::BORDER_CONSTANT,
+        cv::copyMakeBorder(bgr(m_region), square, before, after, 0, 0, cv::BORDER_CONSTANT | cv::BORDER_ISOLATED,
                            cv::Scalar::all(0));
     }
     m_pixels = ResizeBilinearTf(square, cv::Size(size, size));

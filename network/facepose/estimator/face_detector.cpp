@@ -125,7 +125,7 @@ bool FaceDetector::Detect(const cv::Mat& bgr, FaceBox& face)
     const int top = (side - bgr.rows) / 2;
     cv::Mat square;
     cv::copyMakeBorder(bgr, square, top, side - bgr.rows - top, left, side - bgr.cols - left,
-                       cv::BORDER_CONSTANT, cv::Scalar::all(0));
+                       cv::BORDER_CONSTANT | cv::BORDER_ISOLATED, cv::Scalar::all(0));
     const int size = m_settings.inputSize;
     cv::Mat small;
     cv::resize(square, small, cv::Size(size, size), 0, 0, cv::INTER_AREA);

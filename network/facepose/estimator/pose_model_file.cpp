@@ -217,8 +217,8 @@ std::shared_ptr<NetModel> ReadPoseModel(const cv::FileNode& document, std::strin
     BoxAdjustment box;
     FaceModel3d faceModel;
     if (!ReadDetector(document["detector"], detector, error) ||
-        !ReadLandmarks(document["landmarks"], landmarks, box, error) ||
-        !ReadFaceModel(document["face_model"], faceModel, error)) {
+        !ReadFaceModel(document["face_model"], faceModel, error) ||
+        !ReadLandmarks(document["landmarks"], landmarks, box, error)) {
         return nullptr;
     }
     return std::make_shared<PoseEstimator>(std::move(detector), std::move(landmarks), box,

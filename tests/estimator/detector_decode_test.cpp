@@ -1,0 +1,90 @@
+#include <cmath>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "facepose/estimator/face_detector.h"
+
+namespace {
+
+using zor::estimator::DecodeDetections;
+using zor::estimator::FaceBox;
+using zor::estimator::FrontModelAnchors;
+
+TEST(FrontModelAnchors, TwoGridsCellByCell)
+{
+    const std::vector<cv::Point2f>& anchors = FrontModelAnchors();
+    ASSERT_EQ(anchors.size(), 896u);
+    // 16x16 grid, two anchors per cell.
+    EXPECT_FLOAT_EQ(anchors[0].x, 0.5f / 16);
+    EXPECT_EQ(anchors[0], anchors[1]);
+    EXPECT_FLOAT_EQ(anchors[2].x, 1.5f / 16);
+    EXPECT_FLOAT_EQ(anchors[32].y, 1.5f / 16);
+    EXPECT_FLOAT_EQ(anchors[511].x, 15.5f / 16);
+    // 8x8 grid, six anchors per cell.
+    EXPECT_FLOAT_EQ(anchors[512].x, 0.5f / 8);
+    EXPECT_EQ(anchors[512], anchors[517]);
+    EXPECT_FLOAT_EQ(anchors[518].x, 1.5f / 8);
+    EXPECT_FLOAT_EQ(anchors[895].y, 7.5f / 8);
+}
+
+// A synthetic detector output: every anchor far below threshold except the
+// ones given.
+struct Output {
+    std::vector<float> scores = std::vector<float>(896, -10.0f);
+    std::vector<float> regressors = std::vector<float>(896 * 16, 0.0f);
+
+    void Set(int anchor, float logit, float dx, float dy, float w, float h)
+    {
+        scores[anchor] = logit;
+        float* r = &regressors[anchor * 16];
+        r[0] = dx;
+        r[1] = dy;
+        r[2] = w;
+        r[3] = h;
+    }
+};
+
+TEST(DecodeDetections, BoxIsRelativeToItsAnchorInInputPixels)
+{
+    Output out;
+    out.Set(600, 3.0f, 12.8f, -6.4f, 32.0f, 64.0f);
+    const std::vector<FaceBox> faces =
+        DecodeDetections(FrontModelAnchors(), out.scores, out.regressors, 128.0f, 0.5f, 0.3f);
+    ASSERT_EQ(faces.size(), 1u);
+    const cv::Point2f anchor = FrontModelAnchors()[600];
+    EXPECT_NEAR(faces[0].box.x + faces[0].box.width / 2, anchor.x + 0.1f, 1e-5);
+    EXPECT_NEAR(faces[0].box.y + faces[0].box.height / 2, anchor.y - 0.05f, 1e-5);
+    EXPECT_NEAR(faces[0].box.width, 0.25f, 1e-5);
+    EXPECT_NEAR(faces[0].box.height, 0.5f, 1e-5);
+    EXPECT_NEAR(faces[0].score, 1.0f / (1.0f + std::exp(-3.0f)), 1e-6);
+}
+
+TEST(DecodeDetections, OverlapsKeepTheMostConfidentAndSeparateFacesStay)
+{
+    Output out;
+    out.Set(100, 1.0f, 0.0f, 0.0f, 20.0f, 20.0f);  // same place as the next
+    out.Set(101, 2.0f, 1.0f, 0.0f, 20.0f, 20.0f);
+    out.Set(700, 0.5f, 0.0f, 0.0f, 20.0f, 20.0f);  // elsewhere
+    out.Set(300, -1.0f, 0.0f, 0.0f, 20.0f, 20.0f);  // below threshold
+    const std::vector<FaceBox> faces =
+        DecodeDetections(FrontModelAnchors(), out.scores, out.regressors, 128.0f, 0.5f, 0.3f);
+    ASSERT_EQ(faces.size(), 2u);
+    EXPECT_NEAR(faces[0].score, 1.0f / (1.0f + std::exp(-2.0f)), 1e-6);
+    EXPECT_NEAR(faces[0].box.x + faces[0].box.width / 2,
+                FrontModelAnchors()[101].x + 1.0f / 128, 1e-5);
+    EXPECT_GT(faces[0].score, faces[1].score);
+    EXPECT_NEAR(faces[1].box.y + faces[1].box.height / 2, FrontModelAnchors()[700].y, 1e-5);
+}
+
+TEST(DecodeDetections, OutputsOfTheWrongSizeGiveNothing)
+{
+    Output out;
+    out.Set(5, 5.0f, 0.0f, 0.0f, 20.0f, 20.0f);
+    out.regressors.pop_back();
+    EXPECT_TRUE(DecodeDetections(FrontModelAnchors(), out.scores, out.regressors, 128.0f, 0.5f,
+                                 0.3f)
+                    .empty());
+}
+
+}  // namespace

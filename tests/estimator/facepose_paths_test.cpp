@@ -1,0 +1,86 @@
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include "network/facepose.h"
+
+namespace {
+
+const std::string kModel =
+    std::string(ZOR_SAMPLE_DIR) + "/pose-model/light_rpoly_lmp_iter_75000_w_scale.nmodel";
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<float> DetectOnce(const std::string& model, const cv::Mat& image, std::string& err)
+{
+    testing::internal::CaptureStderr();
+    std::vector<std::vector<float>> results;
+    {
+        zor::vision::Facepose net(model, nullptr);
+        net.Detect({image}, results);
+    }
+    err = testing::internal::GetCapturedStderr();
+    return results.size() == 1 ? results[0] : std::vector<float>(1, -1.0f);
+}
+
+TEST(FaceposeWithPoseModel, AstronautGivesPointsAndPose)
+{
+    const cv::Mat image = cv::imread(std::string(ZOR_SAMPLE_DIR) + "/photos/astronaut.png");
+    ASSERT_FALSE(image.empty()) << "run scripts/fetch-pose-model.sh BUILD_DIR";
+    std::string err;
+    const std::vector<float> result = DetectOnce(kModel, image, err);
+    ASSERT_EQ(result.size(), 139u) << err;
+    EXPECT_LT(std::abs(result[136]), 10.0f / 90.0f);
+}
+
+// A damaged model file: one line on standard error, an empty result, no crash.
+TEST(FaceposeWithPoseModel, DamagedModelFilesAreReportedOnOneLine)
+{
+    const std::string text = ReadText(kModel);
+    ASSERT_GT(text.size(), 100000u) << "run scripts/fetch-pose-model.sh BUILD_DIR";
+    const size_t payload = text.find("data: !!binary");
+    ASSERT_NE(payload, std::string::npos);
+    std::string garbled = text;
+    for (size_t i = payload + 2000; i < payload + 6000; i += 7) {
+        garbled[i] = garbled[i] == 'A' ? 'B' : 'A';
+    }
+    std::string noFaceModel = text.substr(0, text.rfind("face_model:"));
+    const struct {
+        const char* what;
+        std::string content;
+    } cases[] = {
+        {"cut at a tenth", text.substr(0, text.size() / 10)},
+        {"cut in the landmark tensors", text.substr(0, text.size() * 9 / 10)},
+        {"cut before the face model", noFaceModel},
+        {"garbled detector bytes", garbled},
+    };
+    const cv::Mat image(64, 64, CV_8UC3, cv::Scalar::all(100));
+    for (const auto& c : cases) {
+        const std::string path = testing::TempDir() + "/damaged.nmodel";
+        std::ofstream(path, std::ios::binary) << c.content;
+        std::string err;
+        EXPECT_TRUE(DetectOnce(path, image, err).empty()) << c.what;
+        EXPECT_EQ(err.rfind("zor_facepose: cannot load model file " + path + ": ", 0), 0u)
+            << c.what << ": " << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << c.what << ": " << err;
+    }
+}
+
+TEST(FaceposeWithPoseModel, NoFaceGivesAnEmptyResult)
+{
+    const cv::Mat grey(240, 320, CV_8UC3, cv::Scalar::all(90));
+    std::string err;
+    EXPECT_TRUE(DetectOnce(kModel, grey, err).empty());
+    EXPECT_EQ(err, "No face found in the image.\n");
+}
+
+}  // namespace
