@@ -8,6 +8,8 @@
 
 namespace {
 
+using test_support::ScratchDir;
+
 TEST(FileExist, TrueOnlyForRegularFilesReachedThroughLinks)
 {
     ScratchDir dir;

@@ -11,6 +11,8 @@
 
 namespace {
 
+using test_support::ScratchDir;
+
 using Results = std::vector<std::vector<float>>;
 using testing::ElementsAre;
 using testing::HasSubstr;

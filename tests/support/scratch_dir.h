@@ -1,8 +1,12 @@
 #pragma once
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+namespace test_support {
 
 // A fresh directory for one test, removed with everything in it afterwards.
 class ScratchDir {
@@ -31,3 +35,5 @@ public:
 private:
     std::string m_path;
 };
+
+}  // namespace test_support
