@@ -1,0 +1,82 @@
+// estimator_bench MODEL PHOTO...: prints, per photo, the model load time and
+// the median time of detection, landmarks and pose over repeated runs.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+
+#include "facepose/estimator/pose_model_file.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Milliseconds(const std::function<void()>& work)
+{
+    const Clock::time_point start = Clock::now();
+    work();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s MODEL PHOTO...\n", argv[0]);
+        return 2;
+    }
+    std::shared_ptr<zor::NetModel> model;
+    std::string error;
+    const double loadMs = Milliseconds([&] {
+        cv::FileStorage storage(argv[1], cv::FileStorage::READ);
+        model = zor::estimator::ReadPoseModel(storage.root(), error);
+    });
+    auto* estimator = dynamic_cast<zor::estimator::PoseEstimator*>(model.get());
+    if (estimator == nullptr) {
+        std::fprintf(stderr, "cannot load %s: %s\n", argv[1], error.c_str());
+        return 1;
+    }
+    std::printf("model load: %.1f ms\n", loadMs);
+    const int runs = 20;
+    for (int i = 2; i < argc; ++i) {
+        const cv::Mat image = cv::imread(argv[i], cv::IMREAD_COLOR);
+        if (image.empty()) {
+            std::fprintf(stderr, "cannot read %s\n", argv[i]);
+            return 1;
+        }
+        std::vector<double> detect, landmarks, pose, total;
+        for (int run = 0; run <= runs; ++run) {
+            zor::estimator::PoseEstimate estimate;
+            bool ok = true;
+            const double d = Milliseconds([&] { ok = estimator->FindFace(image, estimate); });
+            const double l = Milliseconds([&] { ok = ok && estimator->FindLandmarks(image, estimate); });
+            const double p = Milliseconds([&] { ok = ok && estimator->FindPose(image.size(), estimate); });
+            if (!ok) {
+                std::fprintf(stderr, "no pose for %s\n", argv[i]);
+                return 1;
+            }
+            if (run > 0) {  // the first run warms caches up
+                detect.push_back(d);
+                landmarks.push_back(l);
+                pose.push_back(p);
+                total.push_back(d + l + p);
+            }
+        }
+        std::printf("%s (%dx%d), median of %d runs: detection %.2f ms, landmarks %.2f ms, "
+                    "pose %.2f ms, together %.2f ms\n",
+                    argv[i], image.cols, image.rows, runs, Median(detect), Median(landmarks),
+                    Median(pose), Median(total));
+    }
+    return 0;
+}
