@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (tests/fuzz, with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer) into build-fuzz/ and runs each for a bounded
+# time, then prints per target: executions, coverage and crashes.
+#
+#   scripts/fuzz.sh [SECONDS] [TARGET...]
+#
+# SECONDS defaults to 30 per target. FUZZ_PARALLEL=N runs N targets at a time
+# (default 1). The committed seeds stay as they are: what the fuzzer finds
+# goes to build-fuzz/corpus/<target>, crashes to build-fuzz/artifacts/<target>.
+# Ends non-zero when a target crashed, leaked, timed out or ran out of memory.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${FUZZ_BUILD_DIR:-$root/build-fuzz}
+seconds=${1:-30}
+shift || true
+targets=("$@")
+((${#targets[@]})) || targets=(fuzz_expectation_parser fuzz_check_log fuzz_model_file)
+parallel=${FUZZ_PARALLEL:-1}
+
+# Debian's clang and its runtime (libFuzzer and the sanitizers), when missing.
+packages=(clang-14 libclang-rt-14-dev cmake ninja-build libopencv-dev python3)
+missing=()
+for package in "${packages[@]}"; do
+    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if ((${#missing[@]})); then
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    "${sudo[@]}" apt-get install -y -q "${missing[@]}" ||
+        { "${sudo[@]}" apt-get update -q && "${sudo[@]}" apt-get install -y -q "${missing[@]}"; }
+fi
+
+CXX=clang++-14 cmake -S "$root/tests/fuzz" -B "$build" -G Ninja >/dev/null
+cmake --build "$build"
+
+dictionary_of() {
+    case "$1" in
+    fuzz_model_file) echo "$root/tests/fuzz/model.dict" ;;
+    *) echo "$root/tests/fuzz/expectation.dict" ;;
+    esac
+}
+
+# Runs one target; its libFuzzer output goes to build-fuzz/logs/<target>.log.
+run_target() {
+    local target=$1 corpus="$build/corpus/$1" artifacts="$build/artifacts/$1/"
+    mkdir -p "$corpus" "$artifacts" "$build/logs"
+    # A crash report of an earlier run would be counted again.
+    rm -f "$artifacts"crash-* "$artifacts"leak-* "$artifacts"timeout-* "$artifacts"oom-*
+    local status=0
+    "$build/$target" "$corpus" "$root/tests/fuzz/corpus/$target" \
+        -dict="$(dictionary_of "$target")" -max_total_time="$seconds" -timeout=10 \
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" \
+        >"$build/logs/$target.log" 2>&1 || status=$?
+    echo "$status" >"$build/logs/$target.status"
+}
+
+pids=()
+for target in "${targets[@]}"; do
+    run_target "$target" &
+    pids+=($!)
+    while (($(jobs -rp | wc -l) >= parallel)); do
+        wait -n || true
+    done
+done
+wait
+
+failed=0
+for target in "${targets[@]}"; do
+    log="$build/logs/$target.log"
+    executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    coverage=$(grep -oE 'cov: [0-9]+ ft: [0-9]+' "$log" | tail -n 1)
+    crashes=$(find "$build/artifacts/$target" -type f \
+        \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
+    status=$(cat "$build/logs/$target.status")
+    printf '%-26s %ss  executions %s  %s  crashes %s  exit %s\n' "$target" "$seconds" \
+        "${executions:-?}" "${coverage:-cov: ?}" "$crashes" "$status"
+    if [ "$crashes" -ne 0 ] || [ "$status" -ne 0 ]; then
+        failed=1
+        find "$build/artifacts/$target" -type f | sed 's/^/    /'
+        grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$log" | head -n 5 | sed 's/^/    /'
+    fi
+done
+exit "$failed"

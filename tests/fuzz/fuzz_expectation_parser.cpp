@@ -1,0 +1,41 @@
+// Fuzz target: the expectation-file parser as test_facepose reaches it. The
+// input is the file's content; it is written to a *.nkvalid file, a
+// validator is constructed from that path (which parses the file and prints
+// the summary) and released again without a log.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz_support.h"
+#include "validator/result_validator.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    fuzz::SilenceStdout();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string path = fuzz::ScratchDir() + "/case.nkvalid";
+    fuzz::WriteFile(path, data, size);
+
+    zor::test::ResultValidator validator(path);
+    // What the parser promises whatever the file holds.
+    const bool hasFileMessage = validator.m_systemMessages.count(zor::test::ERR_FILE) == 1;
+    if (validator.m_systemMessages.size() > 1 || (!validator.m_loaded && !hasFileMessage)) {
+        std::abort();
+    }
+    if (validator.m_loaded) {
+        const uint64_t entries =
+            std::max(validator.m_numericData.size(), validator.m_stringData.size());
+        if ((validator.m_type != 1 && validator.m_type != 2) || validator.m_numsToCheck > entries ||
+            (validator.m_type == 1 && !validator.m_numericData.empty()) ||
+            (validator.m_type == 2 && !validator.m_stringData.empty())) {
+            std::abort();
+        }
+    }
+    return 0;
+}
