@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs (only those that are missing),
-# then configures and builds the project into build/ (or $BUILD_DIR).
+# configures and builds the project into build/ (or $BUILD_DIR), then makes
+# the sample's pose model and photos when they are not there yet.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,3 +23,4 @@ fi
 
 cmake -S "$root" -B "$build" -G Ninja -DZOR_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
 cmake --build "$build"
+"$root/scripts/fetch-pose-model.sh" "$build"
