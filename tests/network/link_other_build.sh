@@ -23,9 +23,10 @@ if [ -e "$work/build/network" ]; then
     echo "FAIL: our network library was configured although another build was named"
     exit 1
 fi
-if ! ldd "$program" | grep -q "libzor_facepose.so.1 => $work/other/"; then
+libraries=$(ldd "$program")
+if ! grep -qF "libzor_facepose.so.1 => $work/other/" <<<"$libraries"; then
     echo "FAIL: test_facepose does not load libzor_facepose.so.1 from the other build:"
-    ldd "$program" | grep zor
+    grep zor <<<"$libraries"
     exit 1
 fi
 output=$("$program" -m "$source_dir/sample/fixed-model" -p "$source_dir/sample/face.png")
