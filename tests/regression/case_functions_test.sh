@@ -33,7 +33,8 @@ add_facepose_case_folder("$work/cases" "$model" PREFIX folder.)
 CMAKE
 
 cmake -S "$work/project" -B "$work/build" >"$work/configure.txt" 2>&1 || { cat "$work/configure.txt"; fail "configure"; }
-tr -s ' \n' ' ' <"$work/configure.txt" | grep -q "incomplete: needs one image and one .nkvalid file; skipped" ||
+configure_text=$(tr -s ' \n' ' ' <"$work/configure.txt")
+grep -q "incomplete: needs one image and one .nkvalid file; skipped" <<<"$configure_text" ||
     fail "the incomplete case folder was not reported"
 
 listed=$(ctest --test-dir "$work/build" -N -L regression | grep -c 'Test *#' || true)
