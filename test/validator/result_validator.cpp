@@ -1,5 +1,7 @@
 #include "validator/result_validator.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <utility>
 
@@ -38,14 +40,27 @@ void ResultValidator::InsertStream(int code, std::string msg, LogStream* logStre
         }
         return;
     }
+    // An item line is built in one buffer and handed to the stream in one
+    // write: a log may hold millions of them. The index is written as
+    // std::to_string writes an int.
+    static constexpr char kPassed[] = "    [PASSED] index: ";
+    static constexpr char kFailure[] = "    [FAILURE] index: ";
+    char line[64];
+    char* end = passed ? std::copy(kPassed, kPassed + sizeof kPassed - 1, line)
+                       : std::copy(kFailure, kFailure + sizeof kFailure - 1, line);
+    end = std::to_chars(end, line + sizeof line, code).ptr;
     std::stringstream& data = logStream->dataStream;
     if (passed) {
-        data << "    [PASSED] index: " << std::to_string(code) << ".\n";
+        *end++ = '.';
+        *end++ = '\n';
+        data.write(line, end - line);
     } else {
         // A failure message ends at its first NUL.
-        data << "    [FAILURE] index: " << std::to_string(code) << ". msg: ";
+        static constexpr char kMessage[] = ". msg: ";
+        end = std::copy(kMessage, kMessage + sizeof kMessage - 1, end);
+        data.write(line, end - line);
         data.write(msg.data(), static_cast<std::streamsize>(std::strlen(msg.c_str())));
-        data << '\n';
+        data.put('\n');
     }
 }
 

@@ -83,26 +83,36 @@ uint64_t ReadCount(const char* text)
     return static_cast<uint64_t>(static_cast<int64_t>(value));
 }
 
-// Next line that holds something once its comment and outer blanks are gone,
-// copied into `line`. False at the end of the file.
-bool NextContentLine(LineReader& reader, std::string& line)
+// Next line that holds something once its comment and outer blanks are gone.
+// The view is valid until the next read. False at the end of the file.
+bool NextContent(LineReader& reader, std::string_view& content)
 {
     std::string_view raw;
     while (reader.Next(raw)) {
-        const std::string_view content = detail::StripCommentView(raw, kBlanks);
+        content = detail::StripCommentView(raw, kBlanks);
         if (!content.empty()) {
-            line.assign(content);
             return true;
         }
     }
     return false;
 }
 
+// As NextContent, copied into `line` for the readers that need a NUL.
+bool NextContentLine(LineReader& reader, std::string& line)
+{
+    std::string_view content;
+    if (!NextContent(reader, content)) {
+        return false;
+    }
+    line.assign(content);
+    return true;
+}
+
 // Condition of a numeric data line from its first word; false when the word
 // is no comparison sign.
-bool ReadCondition(const std::string& line, int32_t& condition)
+bool ReadCondition(std::string_view line, int32_t& condition)
 {
-    const std::string_view sign = std::string_view(line).substr(0, line.find_first_of(kBlanks));
+    const std::string_view sign = line.substr(0, line.find_first_of(kBlanks));
     if (sign == "=") {
         condition = 0;
     } else if (sign == ">") {
@@ -163,13 +173,15 @@ bool ResultValidator::ValidationFileParser(const std::string& path)
     }
 
     if (m_type == kTypeNumeric) {
-        while (NextContentLine(reader, line)) {
+        const detail::CharSet blanks(kBlanks);
+        std::string_view content;
+        while (NextContent(reader, content)) {
             DataNumericStruct entry;
-            if (!ReadCondition(line, entry.condition)) {
+            if (!ReadCondition(content, entry.condition)) {
                 return Fail(m_systemMessages, kNumericFormat, true);
             }
             // The values follow the one-character sign.
-            entry.values = detail::SplitNumbers<float>(std::string_view(line).substr(1), kBlanks);
+            entry.values = detail::SplitNumbers<float>(content.substr(1), blanks);
             m_numericData.push_back(std::move(entry));
         }
     } else if (m_type == kTypeString) {
@@ -202,6 +214,10 @@ void ResultValidator::PrintFileInfo()
             std::putchar('\n');
         }
     } else if (m_type == kTypeNumeric) {
+        // Lines are put together in one buffer and written when it is nearly
+        // full and at every line end: one write per line, not per value.
+        char text[4096];
+        char* const last = text + sizeof text - detail::kFixedTextMax - 1;
         for (const DataNumericStruct& entry : m_numericData) {
             const char* sign = entry.condition == 0   ? "= "
                                : entry.condition == 1 ? "> "
@@ -211,11 +227,19 @@ void ResultValidator::PrintFileInfo()
                 std::puts("Error! Forget to set type?");
                 return;
             }
-            std::fputs(sign, stdout);
+            char* end = text;
+            *end++ = sign[0];
+            *end++ = ' ';
             for (const float value : entry.values) {
-                std::printf("%f ", value);
+                if (end > last) {
+                    std::fwrite(text, 1, static_cast<std::size_t>(end - text), stdout);
+                    end = text;
+                }
+                end = detail::WriteFixed(value, end);
+                *end++ = ' ';
             }
-            std::putchar('\n');
+            *end++ = '\n';
+            std::fwrite(text, 1, static_cast<std::size_t>(end - text), stdout);
         }
     } else {
         std::puts("Error! invalid m_type.");
