@@ -14,11 +14,19 @@ const char kModelFileName[] = "/light_rpoly_lmp_iter_75000_w_scale.nmodel";
 constexpr int kImreadColor = 1;  // cv::IMREAD_COLOR: three channels, 8 bits
 
 // The image as the network gets it: read in colour, not tested; an image
-// that does not decode stays empty and the network says so.
+// that does not decode stays empty and the network says so. OpenCV throws
+// instead of returning an empty image for a header that claims more pixels
+// than it allows (CV_IO_MAX_IMAGE_PIXELS, CV_IO_MAX_IMAGE_WIDTH/HEIGHT);
+// such an image stays empty as well, with the reason on standard error.
 cv::Mat ReadImage(const std::string& pic_path)
 {
     cv::Mat image;
-    image = cv::imread(pic_path, kImreadColor);
+    try {
+        image = cv::imread(pic_path, kImreadColor);
+    } catch (const cv::Exception& e) {
+        std::cerr << "cannot read image " << pic_path << ": " << e.err << std::endl;
+        image.release();
+    }
     return image;
 }
 
