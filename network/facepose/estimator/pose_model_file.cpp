@@ -1,5 +1,7 @@
 #include "pose_model_file.h"
 
+#include <cstdint>
+
 namespace zor {
 namespace estimator {
 
@@ -19,8 +21,39 @@ cv::Mat BytesRow(const std::vector<uchar>& bytes)
     return cv::Mat(1, static_cast<int>(bytes.size()), CV_8U, const_cast<uchar*>(bytes.data()));
 }
 
+// cv::read allocates the rows x cols that a matrix claims before it counts
+// the data, so a file of a few bytes could ask for gigabytes. A matrix is
+// read only when its data holds exactly what its header claims.
+bool MatrixFitsItsData(const cv::FileNode& node)
+{
+    if (!node.isMap()) {
+        return false;
+    }
+    const cv::FileNode rows = node["rows"];
+    const cv::FileNode cols = node["cols"];
+    const cv::FileNode dt = node["dt"];
+    const cv::FileNode data = node["data"];
+    if (!rows.isInt() || !cols.isInt() || !dt.isString() || !data.isSeq() ||
+        static_cast<int>(rows) < 0 || static_cast<int>(cols) < 0) {
+        return false;
+    }
+    // The element type: one type letter, after an optional channel count.
+    const std::string type = dt.string();
+    const size_t letter = type.find_first_not_of("0123456789");
+    if (letter == std::string::npos || letter + 1 != type.size() || letter > 3) {
+        return false;
+    }
+    const uint64_t channels = letter == 0 ? 1 : std::stoul(type.substr(0, letter));
+    const uint64_t elements =
+        static_cast<uint64_t>(static_cast<int>(rows)) * static_cast<uint64_t>(static_cast<int>(cols));
+    return channels > 0 && data.size() % channels == 0 && data.size() / channels == elements;
+}
+
 bool ReadBytes(const cv::FileNode& node, std::vector<uchar>& bytes)
 {
+    if (!MatrixFitsItsData(node)) {
+        return false;
+    }
     cv::Mat mat;
     cv::read(node, mat);
     if (mat.empty() || mat.type() != CV_8U || !mat.isContinuous()) {
@@ -138,7 +171,7 @@ bool ReadFaceModel(const cv::FileNode& node, FaceModel3d& model, std::string& er
 {
     cv::Mat points;
     const cv::FileNode indices = node["landmarks"];
-    if (node.isMap()) {
+    if (node.isMap() && MatrixFitsItsData(node["points"])) {
         cv::read(node["points"], points);
     }
     if (!indices.isSeq() || points.type() != CV_32F || points.cols != 3 ||
