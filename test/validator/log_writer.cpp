@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -35,6 +37,16 @@ void InsertAllResults(const std::map<int32_t, std::string>& messages, std::size_
     }
 }
 
+// A log that could not be written whole (a full disk) is not left behind in
+// part. Only a regular file is removed: a device such as /dev/full stays.
+void RemovePartialLog(const std::string& path)
+{
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+        std::remove(path.c_str());
+    }
+}
+
 }  // namespace
 
 bool ResultValidator::LogWriter()
@@ -43,7 +55,8 @@ bool ResultValidator::LogWriter()
         return false;
     }
     const std::size_t entryCount = std::max(m_numericData.size(), m_stringData.size());
-    std::ofstream file(zor::utils::GetFilename(m_outputlogName), std::ios::out | std::ios::trunc);
+    const std::string path = zor::utils::GetFilename(m_outputlogName);
+    std::ofstream file(path, std::ios::out | std::ios::trunc);
     if (!file.is_open()) {
         std::puts("Failed to open log file!");
         return false;
@@ -75,6 +88,7 @@ bool ResultValidator::LogWriter()
          << "[Valid Data]\n" << log.dataStream.str();
     file.close();
     if (!file) {
+        RemovePartialLog(path);
         std::puts("Failed to write log file!");
         return false;
     }
