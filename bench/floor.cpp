@@ -1,7 +1,7 @@
 // floor: the text work that every validating run of test_facepose has to do,
 // and nothing else. The benchmark compares the whole program with it.
 //
-//   floor EXPECTATION_FILE LOG_FILE
+//   floor [--reference] EXPECTATION_FILE LOG_FILE
 //
 // It reads the expectation file once, converts every number of a numeric
 // file (strtod, narrowed to float), prints the same summary as the validator
@@ -12,11 +12,15 @@
 // check refuses. Its standard output and log must equal the program's byte
 // for byte; the benchmark script compares them.
 //
-// Numbers are formatted with std::to_chars, which writes what printf's "%f"
-// writes for the same double.
+// Numbers are read and formatted with the validator's own primitives (from
+// test/validator/text_utils: from_chars where that gives strtod's value, and
+// an exact "%f" for floats), the cheapest ways we have to the same bytes.
+// With --reference it uses strtod on a copy of every value and printf
+// instead: slower, and plainly right, for the benchmark's byte comparison.
 
 #include <algorithm>
 #include <charconv>
+#include <system_error>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +29,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "validator/text_utils.h"
 
 namespace {
 
@@ -38,6 +44,17 @@ std::string_view Prepare(std::string_view line)
         return {};
     }
     return line.substr(first, line.find_last_not_of(kBlanks) - first + 1);
+}
+
+bool g_reference = false;
+
+// strtod of `piece` as if it stood alone.
+double ReadNumber(std::string_view piece)
+{
+    if (g_reference) {
+        return std::strtod(std::string(piece).c_str(), nullptr);
+    }
+    return zor::test::detail::ReadNumber(piece);
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix)
@@ -64,9 +81,13 @@ public:
     }
     void PutFixed(float value)
     {
-        char text[400];
-        const auto end = std::to_chars(text, text + sizeof text, static_cast<double>(value),
-                                       std::chars_format::fixed, 6).ptr;
+        char text[zor::test::detail::kFixedTextMax + 1];
+        if (g_reference) {
+            Put(std::string_view(text, static_cast<std::size_t>(std::snprintf(
+                                           text, sizeof text, "%f", static_cast<double>(value)))));
+            return;
+        }
+        const char* const end = zor::test::detail::WriteFixed(value, text);
         Put(std::string_view(text, static_cast<std::size_t>(end - text)));
     }
     void PutIndex(uint64_t value)
@@ -93,8 +114,13 @@ const char kRule[] = "================================================\n";
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--reference") == 0) {
+        g_reference = true;
+        ++argv;
+        --argc;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s EXPECTATION_FILE LOG_FILE\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--reference] EXPECTATION_FILE LOG_FILE\n", argv[0]);
         return 2;
     }
     std::FILE* in = std::fopen(argv[1], "r");
@@ -148,15 +174,12 @@ int main(int argc, char** argv)
             out.Put(line.substr(0, 1));
             out.Put(" ");
             // Every single blank closes a value, so two blanks in a row hold
-            // an empty value, which reads as 0. A value ends at a blank, a
-            // "#" or the line feed, where strtod stops.
+            // an empty value, which reads as 0.
             const std::string_view values = Prepare(line.substr(1));
             std::size_t start = 0;
             for (std::size_t pos = 0; pos <= values.size(); ++pos) {
                 if (pos == values.size() || values[pos] == ' ' || values[pos] == '\t') {
-                    const float value = pos == start ? 0.0f
-                                                     : static_cast<float>(std::strtod(values.data() + start, nullptr));
-                    out.PutFixed(value);
+                    out.PutFixed(static_cast<float>(ReadNumber(values.substr(start, pos - start))));
                     out.Put(" ");
                     start = pos + 1;
                 }
