@@ -60,21 +60,70 @@ TEST(DecodeDetections, BoxIsRelativeToItsAnchorInInputPixels)
     EXPECT_NEAR(faces[0].score, 1.0f / (1.0f + std::exp(-3.0f)), 1e-6);
 }
 
-TEST(DecodeDetections, OverlapsKeepTheMostConfidentAndSeparateFacesStay)
+TEST(DecodeDetections, KeyPointsAreRelativeToTheirAnchor)
+{
+    Output out;
+    out.Set(600, 3.0f, 0.0f, 0.0f, 32.0f, 32.0f);
+    for (int k = 0; k < 6; ++k) {
+        out.regressors[600 * 16 + 4 + 2 * k] = 1.28f * k;
+        out.regressors[600 * 16 + 5 + 2 * k] = -2.56f * k;
+    }
+    const std::vector<FaceBox> faces =
+        DecodeDetections(FrontModelAnchors(), out.scores, out.regressors, 128.0f, 0.5f, 0.3f);
+    ASSERT_EQ(faces.size(), 1u);
+    const cv::Point2f anchor = FrontModelAnchors()[600];
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_NEAR(faces[0].keypoints[k].x, anchor.x + 0.01f * k, 1e-5) << k;
+        EXPECT_NEAR(faces[0].keypoints[k].y, anchor.y - 0.02f * k, 1e-5) << k;
+    }
+}
+
+TEST(DecodeDetections, OverlapsAreBlendedByScoreAndSeparateFacesStay)
 {
     Output out;
     out.Set(100, 1.0f, 0.0f, 0.0f, 20.0f, 20.0f);  // same place as the next
     out.Set(101, 2.0f, 1.0f, 0.0f, 20.0f, 20.0f);
+    out.regressors[100 * 16 + 4] = 0.0f;  // the first key point, apart by 2 pixels
+    out.regressors[101 * 16 + 4] = 2.0f;
     out.Set(700, 0.5f, 0.0f, 0.0f, 20.0f, 20.0f);  // elsewhere
     out.Set(300, -1.0f, 0.0f, 0.0f, 20.0f, 20.0f);  // below threshold
     const std::vector<FaceBox> faces =
         DecodeDetections(FrontModelAnchors(), out.scores, out.regressors, 128.0f, 0.5f, 0.3f);
     ASSERT_EQ(faces.size(), 2u);
-    EXPECT_NEAR(faces[0].score, 1.0f / (1.0f + std::exp(-2.0f)), 1e-6);
+    const float weak = 1.0f / (1.0f + std::exp(-1.0f));
+    const float strong = 1.0f / (1.0f + std::exp(-2.0f));
+    EXPECT_NEAR(faces[0].score, strong, 1e-6);
+    // Moved from the weaker toward the stronger by its share of the weight.
+    const float share = strong / (weak + strong);
     EXPECT_NEAR(faces[0].box.x + faces[0].box.width / 2,
-                FrontModelAnchors()[101].x + 1.0f / 128, 1e-5);
+                FrontModelAnchors()[101].x + share / 128, 1e-5);
+    EXPECT_NEAR(faces[0].box.width, 20.0f / 128, 1e-5);
+    EXPECT_NEAR(faces[0].keypoints[0].x, FrontModelAnchors()[101].x + 2.0f * share / 128, 1e-5);
     EXPECT_GT(faces[0].score, faces[1].score);
     EXPECT_NEAR(faces[1].box.y + faces[1].box.height / 2, FrontModelAnchors()[700].y, 1e-5);
+}
+
+TEST(MirroredFace, MirrorsTheBoxAndSwapsThePairedKeyPoints)
+{
+    FaceBox face;
+    face.box = cv::Rect2f(10, 20, 30, 40);
+    face.keypoints = {cv::Point2f(15, 30), cv::Point2f(35, 31), cv::Point2f(25, 40),
+                      cv::Point2f(24, 50), cv::Point2f(11, 35), cv::Point2f(39, 36)};
+    const FaceBox mirrored = zor::estimator::MirroredFace(face, 100.0f);
+    EXPECT_EQ(mirrored.box, cv::Rect2f(60, 20, 30, 40));
+    // Eyes and tragions swap, so the first of each pair stays on the left.
+    EXPECT_EQ(mirrored.keypoints[0], cv::Point2f(65, 31));
+    EXPECT_EQ(mirrored.keypoints[1], cv::Point2f(85, 30));
+    EXPECT_EQ(mirrored.keypoints[2], cv::Point2f(75, 40));
+    EXPECT_EQ(mirrored.keypoints[3], cv::Point2f(76, 50));
+    EXPECT_EQ(mirrored.keypoints[4], cv::Point2f(61, 36));
+    EXPECT_EQ(mirrored.keypoints[5], cv::Point2f(89, 35));
+    // Twice is the face itself.
+    const FaceBox twice = zor::estimator::MirroredFace(mirrored, 100.0f);
+    EXPECT_EQ(twice.box, face.box);
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(twice.keypoints[k], face.keypoints[k]) << k;
+    }
 }
 
 TEST(DecodeDetections, OutputsOfTheWrongSizeGiveNothing)

@@ -8,74 +8,65 @@
 namespace zor {
 namespace estimator {
 
-cv::Mat ResizeBilinearTf(const cv::Mat& bgr, cv::Size size)
+FaceCrop::FaceCrop(const cv::Mat& bgr, const cv::RotatedRect& region, int size)
 {
-    cv::Mat result(size, CV_8UC3);
-    const float scaleX = static_cast<float>(bgr.cols) / size.width;
-    const float scaleY = static_cast<float>(bgr.rows) / size.height;
-    for (int y = 0; y < size.height; ++y) {
-        const float sy = y * scaleY;
-        const int y0 = static_cast<int>(sy);
-        const int y1 = std::min(y0 + 1, bgr.rows - 1);
-        const float fy = sy - y0;
-        for (int x = 0; x < size.width; ++x) {
-            const float sx = x * scaleX;
-            const int x0 = static_cast<int>(sx);
-            const int x1 = std::min(x0 + 1, bgr.cols - 1);
-            const float fx = sx - x0;
-            const cv::Vec3b& a = bgr.at<cv::Vec3b>(y0, x0);
-            const cv::Vec3b& b = bgr.at<cv::Vec3b>(y0, x1);
-            const cv::Vec3b& c = bgr.at<cv::Vec3b>(y1, x0);
-            const cv::Vec3b& d = bgr.at<cv::Vec3b>(y1, x1);
-            cv::Vec3b& out = result.at<cv::Vec3b>(y, x);
-            for (int ch = 0; ch < 3; ++ch) {
-                const float top = a[ch] + (b[ch] - a[ch]) * fx;
-                const float bottom = c[ch] + (d[ch] - c[ch]) * fx;
-                out[ch] = cv::saturate_cast<uchar>(top + (bottom - top) * fy);
-            }
-        }
-    }
-    return result;
-}
-
-FaceCrop::FaceCrop(const cv::Mat& bgr, const cv::Rect2f& box, int size)
-{
-    const float left = std::max(box.x, 0.0f);
-    const float top = std::max(box.y, 0.0f);
-    const float width = std::min(box.x + box.width, static_cast<float>(bgr.cols)) - left;
-    const float height = std::min(box.y + box.height, static_cast<float>(bgr.rows)) - top;
-    m_region = cv::Rect(static_cast<int>(std::floor(left)), static_cast<int>(std::floor(top)),
-                        static_cast<int>(std::floor(width)), static_cast<int>(std::floor(height)));
-    m_region &= cv::Rect(0, 0, bgr.cols, bgr.rows);
-    m_origin = cv::Point2f(left, top);
-    if (m_region.empty() || size <= 0) {
+    const double side = region.size.width;
+    if (bgr.empty() || size <= 0 || !(side > 0.0) || !std::isfinite(side) ||
+        region.size.height != region.size.width || !std::isfinite(region.angle) ||
+        !std::isfinite(region.center.x) || !std::isfinite(region.center.y)) {
         return;
     }
-    // Half the padding (rounded) goes after the face, the rest before it.
-    const int diff = std::abs(m_region.width - m_region.height);
-    const int after = static_cast<int>(std::lround(diff * 0.5));
-    const int before = diff - after;
-    cv::Mat square;
-    if (m_region.width < m_region.height) {
-        cv::copyMakeBorder(bgr(m_region), square, 0, 0, before, after, cv::BORDER_CONSTANT | cv::BORDER_ISOLATED,
-                           cv::Scalar::all(0));
-    } else {
-        cv::copyMakeBorder(bgr(m_region), square, before, after, 0, 0, cv::BORDER_CONSTANT | cv::BORDER_ISOLATED,
-                           cv::Scalar::all(0));
+    const cv::Rect2f bounds = region.boundingRect2f();
+    if (bounds.x >= bgr.cols || bounds.y >= bgr.rows || bounds.br().x <= 0 || bounds.br().y <= 0) {
+        return;
     }
-    m_pixels = ResizeBilinearTf(square, cv::Size(size, size));
+    // u, v in [0, 1] of the crop: image = centre + R(angle) * (u - 1/2, v - 1/2) * side.
+    const double angle = region.angle * CV_PI / 180.0;
+    const double c = std::cos(angle) * side;
+    const double s = std::sin(angle) * side;
+    const double cx = region.center.x;
+    const double cy = region.center.y;
+    m_toImage = cv::Matx23d(c, -s, cx - (c - s) / 2,
+                            s, c, cy - (s + c) / 2);
+
+    // A big face is first shrunk by area averaging, a whole number of
+    // pixels to one, so that bilinear sampling does not skip pixels.
+    cv::Mat source = bgr;
+    cv::Matx23d toSource = m_toImage;
+    const int factor = static_cast<int>(side / size);
+    if (factor >= 2) {
+        const int x0 = std::max(static_cast<int>(std::floor(bounds.x)) - factor, 0) / factor * factor;
+        const int y0 = std::max(static_cast<int>(std::floor(bounds.y)) - factor, 0) / factor * factor;
+        const int x1 = std::min(static_cast<int>(std::ceil(bounds.br().x)) + factor, bgr.cols) / factor * factor;
+        const int y1 = std::min(static_cast<int>(std::ceil(bounds.br().y)) + factor, bgr.rows) / factor * factor;
+        if (x1 > x0 && y1 > y0) {
+            cv::resize(bgr(cv::Rect(x0, y0, x1 - x0, y1 - y0)), source,
+                       cv::Size((x1 - x0) / factor, (y1 - y0) / factor), 0, 0, cv::INTER_AREA);
+            const double k = 1.0 / factor;
+            toSource = cv::Matx23d(c * k, -s * k, (m_toImage(0, 2) - x0) * k,
+                                   s * k, c * k, (m_toImage(1, 2) - y0) * k);
+        }
+    }
+    // Crop pixel (i, j) has its centre at ((i + 1/2) / size, (j + 1/2) / size);
+    // OpenCV puts a source pixel's centre at integer coordinates, half a
+    // pixel before our continuous ones.
+    const cv::Matx23d& m = toSource;
+    const double h = 0.5 / size;
+    const cv::Matx23d pixelToSource(
+        m(0, 0) / size, m(0, 1) / size, (m(0, 0) + m(0, 1)) * h + m(0, 2) - 0.5,
+        m(1, 0) / size, m(1, 1) / size, (m(1, 0) + m(1, 1)) * h + m(1, 2) - 0.5);
+    cv::warpAffine(source, m_pixels, pixelToSource, cv::Size(size, size),
+                   cv::INTER_LINEAR | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT, cv::Scalar::all(0));
 }
 
 void FaceCrop::ToImage(std::vector<float>& points) const
 {
-    // face-api takes the padding as exactly half the difference on each
-    // side, and places the points from the box's corner before rounding.
-    const float side = static_cast<float>(std::max(m_region.width, m_region.height));
-    const float padX = (side - m_region.width) / 2.0f;
-    const float padY = (side - m_region.height) / 2.0f;
+    const cv::Matx23d& m = m_toImage;
     for (size_t i = 0; i + 1 < points.size(); i += 2) {
-        points[i] = points[i] * side - padX + m_origin.x;
-        points[i + 1] = points[i + 1] * side - padY + m_origin.y;
+        const double u = points[i];
+        const double v = points[i + 1];
+        points[i] = static_cast<float>(m(0, 0) * u + m(0, 1) * v + m(0, 2));
+        points[i + 1] = static_cast<float>(m(1, 0) * u + m(1, 1) * v + m(1, 2));
     }
 }
 

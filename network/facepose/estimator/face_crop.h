@@ -7,33 +7,30 @@
 namespace zor {
 namespace estimator {
 
-// The landmark network's view of a face: the box's pixels, padded with
-// black to a centred square and scaled to the network's input size, the way
-// face-api prepares them. It keeps what is needed to map the network's
-// [0, 1] outputs back to image pixels.
+// The landmark network's view of a face: a square of the image, centred on
+// the face and turned with it so that the face stands upright, scaled to
+// the network's input size. Image coordinates are continuous: pixel (i, j)
+// covers [i, i + 1) x [j, j + 1), so that mirroring maps x to width - x.
+// The crop is sampled with sub-pixel accuracy (no rounding of its corners),
+// so a mirrored or turned face gives the mirrored or turned crop.
 class FaceCrop {
 public:
-    // Cuts `box` (clipped to the image, corners rounded down) out of an
-    // 8-bit BGR image. Empty when the clipped box holds no pixel.
-    FaceCrop(const cv::Mat& bgr, const cv::Rect2f& box, int size);
+    // Cuts the square `region` (its angle in degrees, clockwise in the
+    // image) out of an 8-bit BGR image into `size` x `size` pixels; what
+    // falls outside the image is black. Empty when the square has no area
+    // or lies wholly outside the image.
+    FaceCrop(const cv::Mat& bgr, const cv::RotatedRect& region, int size);
 
     bool Empty() const { return m_pixels.empty(); }
     const cv::Mat& Pixels() const { return m_pixels; }
-    const cv::Rect& Region() const { return m_region; }
 
-    // Maps x,y pairs in [0, 1] of the crop to image pixels, in place.
+    // Maps x,y pairs in [0, 1] of the crop to image coordinates, in place.
     void ToImage(std::vector<float>& points) const;
 
 private:
-    cv::Rect m_region;
-    cv::Point2f m_origin;  // the clipped box's corner before rounding
+    cv::Matx23d m_toImage;  // [0, 1] of the crop to image coordinates
     cv::Mat m_pixels;
 };
-
-// Bilinear scaling with TensorFlow's resizeBilinear sampling (no half-pixel
-// centres, no corner alignment): output pixel (x, y) reads the source at
-// (x * width / outWidth, y * height / outHeight), edges repeated.
-cv::Mat ResizeBilinearTf(const cv::Mat& bgr, cv::Size size);
 
 }  // namespace estimator
 }  // namespace zor

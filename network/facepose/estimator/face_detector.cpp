@@ -2,15 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 #include <opencv2/imgproc.hpp>
+
+#include "face_crop.h"
 
 namespace zor {
 namespace estimator {
 namespace {
 
 constexpr int kValuesPerRegressor = 16;
+
+// The side of the second look's square, in sides of the first box: the face
+// fills half of it, as in the front camera's pictures the net was made for.
+constexpr float kUprightWindow = 2.0f;
 
 void AddGridAnchors(int cells, int perCell, std::vector<cv::Point2f>& anchors)
 {
@@ -20,6 +25,13 @@ void AddGridAnchors(int cells, int perCell, std::vector<cv::Point2f>& anchors)
             anchors.insert(anchors.end(), perCell, centre);
         }
     }
+}
+
+float IntersectionOverUnion(const cv::Rect2f& a, const cv::Rect2f& b)
+{
+    const float overlap = (a & b).area();
+    const float combined = a.area() + b.area() - overlap;
+    return combined > 0.0f ? overlap / combined : 0.0f;
 }
 
 float Sigmoid(float logit)
@@ -55,31 +67,64 @@ std::vector<FaceBox> DecodeDetections(const std::vector<cv::Point2f>& anchors,
                                       float nmsThreshold)
 {
     if (scores.size() != anchors.size() ||
-        regressors.size() != anchors.size() * kValuesPerRegressor) {
+        regressors.size() != anchors.size() * kValuesPerRegressor || inputSize <= 0.0f) {
         return {};
     }
-    std::vector<cv::Rect2d> boxes;
-    std::vector<float> confidences;
+    std::vector<FaceBox> candidates;
     for (size_t i = 0; i < anchors.size(); ++i) {
         const float score = Sigmoid(scores[i]);
-        if (score < scoreThreshold) {
+        if (!(score >= scoreThreshold)) {
             continue;
         }
         const float* r = &regressors[i * kValuesPerRegressor];
-        const double cx = anchors[i].x + r[0] / inputSize;
-        const double cy = anchors[i].y + r[1] / inputSize;
-        const double w = r[2] / inputSize;
-        const double h = r[3] / inputSize;
-        boxes.emplace_back(cx - w / 2, cy - h / 2, w, h);
-        confidences.push_back(score);
+        FaceBox face;
+        face.score = score;
+        const float cx = anchors[i].x + r[0] / inputSize;
+        const float cy = anchors[i].y + r[1] / inputSize;
+        const float w = r[2] / inputSize;
+        const float h = r[3] / inputSize;
+        face.box = cv::Rect2f(cx - w / 2, cy - h / 2, w, h);
+        for (int k = 0; k < FaceBox::kKeypoints; ++k) {
+            face.keypoints[k] = anchors[i] + cv::Point2f(r[4 + 2 * k], r[5 + 2 * k]) / inputSize;
+        }
+        candidates.push_back(face);
     }
-    std::vector<int> kept;
-    cv::dnn::NMSBoxes(boxes, confidences, scoreThreshold, nmsThreshold, kept);
-    std::sort(kept.begin(), kept.end(),
-              [&](int a, int b) { return confidences[a] > confidences[b]; });
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const FaceBox& a, const FaceBox& b) { return a.score > b.score; });
     std::vector<FaceBox> faces;
-    for (int index : kept) {
-        faces.push_back({cv::Rect2f(boxes[index]), confidences[index]});
+    std::vector<bool> merged(candidates.size(), false);
+    for (size_t i = 0; i < candidates.size(); ++i) {
+        if (merged[i]) {
+            continue;
+        }
+        // The most confident candidate left, blended with all that overlap it.
+        double weight = 0.0;
+        double box[4] = {0.0, 0.0, 0.0, 0.0};
+        std::array<cv::Point2d, FaceBox::kKeypoints> keypoints{};
+        for (size_t j = i; j < candidates.size(); ++j) {
+            if (merged[j] || IntersectionOverUnion(candidates[i].box, candidates[j].box) <= nmsThreshold) {
+                continue;
+            }
+            merged[j] = true;
+            const FaceBox& c = candidates[j];
+            weight += c.score;
+            box[0] += c.score * c.box.x;
+            box[1] += c.score * c.box.y;
+            box[2] += c.score * (c.box.x + c.box.width);
+            box[3] += c.score * (c.box.y + c.box.height);
+            for (int k = 0; k < FaceBox::kKeypoints; ++k) {
+                keypoints[k] += cv::Point2d(c.keypoints[k]) * static_cast<double>(c.score);
+            }
+        }
+        FaceBox face;
+        face.score = candidates[i].score;
+        face.box = cv::Rect2f(static_cast<float>(box[0] / weight), static_cast<float>(box[1] / weight),
+                              static_cast<float>((box[2] - box[0]) / weight),
+                              static_cast<float>((box[3] - box[1]) / weight));
+        for (int k = 0; k < FaceBox::kKeypoints; ++k) {
+            face.keypoints[k] = cv::Point2f(keypoints[k] * (1.0 / weight));
+        }
+        faces.push_back(face);
     }
     return faces;
 }
@@ -117,6 +162,89 @@ std::unique_ptr<FaceDetector> FaceDetector::FromOnnx(const std::vector<uchar>& o
     return detector;
 }
 
+FaceBox MirroredFace(const FaceBox& face, float width)
+{
+    // The detector's key points come in left-right pairs: the eyes (0, 1)
+    // and the tragions (4, 5).
+    static const int mirrored[FaceBox::kKeypoints] = {1, 0, 2, 3, 5, 4};
+    FaceBox result = face;
+    result.box.x = width - face.box.x - face.box.width;
+    for (int k = 0; k < FaceBox::kKeypoints; ++k) {
+        const cv::Point2f& p = face.keypoints[mirrored[k]];
+        result.keypoints[k] = cv::Point2f(width - p.x, p.y);
+    }
+    return result;
+}
+
+bool FaceDetector::DetectInInput(const cv::Mat& input, FaceBox& face)
+{
+    // The graph takes NHWC input in [-1, 1]: an HxWx3 float image is that
+    // layout already.
+    const int size = m_settings.inputSize;
+    const int shape[] = {1, size, size, 3};
+    cv::Mat blob(4, shape, CV_32F);
+    input.convertTo(cv::Mat(size, size, CV_32FC3, blob.ptr<float>()), CV_32F, 1.0 / 127.5, -1.0);
+    m_net.setInput(blob);
+    m_net.forward(m_outputs, m_outputNames);
+
+    // The fine grid's scores and regressors come first, then the coarse
+    // grid's; the outputs are told apart by their sizes.
+    const size_t fine = 16 * 16 * 2;
+    const size_t coarse = 8 * 8 * 6;
+    std::vector<float> scores;
+    std::vector<float> regressors;
+    for (size_t count : {fine, coarse}) {
+        for (const cv::Mat& output : m_outputs) {
+            if (output.total() == count) {
+                const std::vector<float> values = Flatten(output);
+                scores.insert(scores.end(), values.begin(), values.end());
+            } else if (output.total() == count * kValuesPerRegressor) {
+                const std::vector<float> values = Flatten(output);
+                regressors.insert(regressors.end(), values.begin(), values.end());
+            }
+        }
+    }
+    const std::vector<FaceBox> faces =
+        DecodeDetections(FrontModelAnchors(), scores, regressors, static_cast<float>(size),
+                         m_settings.scoreThreshold, m_settings.nmsThreshold);
+    if (faces.empty()) {
+        return false;
+    }
+    face = faces.front();
+    return true;
+}
+
+bool FaceDetector::DetectSymmetric(cv::Mat& input, FaceBox& face)
+{
+    // The net is not symmetric: on a mirrored face its box moves by several
+    // pixels. It runs on the input and on the input mirrored, and the two
+    // faces (the second mirrored back) are averaged, so that a mirrored
+    // image gives exactly the mirrored face.
+    FaceBox direct;
+    FaceBox other;
+    const bool foundDirect = DetectInInput(input, direct);
+    cv::flip(input, input, 1);
+    const bool foundOther = DetectInInput(input, other);
+    if (!foundDirect && !foundOther) {
+        return false;
+    }
+    other = MirroredFace(other, 1.0f);
+    face = foundDirect ? direct : other;
+    if (foundDirect && foundOther) {
+        if (IntersectionOverUnion(direct.box, other.box) > m_settings.nmsThreshold) {
+            face.score = (direct.score + other.score) / 2;
+            face.box = cv::Rect2f((direct.box.tl() + other.box.tl()) * 0.5f,
+                                  (direct.box.br() + other.box.br()) * 0.5f);
+            for (int k = 0; k < FaceBox::kKeypoints; ++k) {
+                face.keypoints[k] = (direct.keypoints[k] + other.keypoints[k]) * 0.5f;
+            }
+        } else if (other.score > direct.score) {
+            face = other;
+        }
+    }
+    return true;
+}
+
 bool FaceDetector::Detect(const cv::Mat& bgr, FaceBox& face)
 {
     // Pad to a centred square so that the box maps back with one scale.
@@ -127,47 +255,55 @@ bool FaceDetector::Detect(const cv::Mat& bgr, FaceBox& face)
     cv::copyMakeBorder(bgr, square, top, side - bgr.rows - top, left, side - bgr.cols - left,
                        cv::BORDER_CONSTANT | cv::BORDER_ISOLATED, cv::Scalar::all(0));
     const int size = m_settings.inputSize;
-    cv::Mat small;
-    cv::resize(square, small, cv::Size(size, size), 0, 0, cv::INTER_AREA);
-    cv::cvtColor(small, small, cv::COLOR_BGR2RGB);
-
-    // The graph takes NHWC input in [-1, 1]: an HxWx3 float image is that
-    // layout already.
-    const int shape[] = {1, size, size, 3};
-    cv::Mat blob(4, shape, CV_32F);
-    small.convertTo(cv::Mat(size, size, CV_32FC3, blob.ptr<float>()), CV_32F, 1.0 / 127.5, -1.0);
-    m_net.setInput(blob);
-    std::vector<cv::Mat> outputs;
-    m_net.forward(outputs, m_outputNames);
-
-    // The fine grid's scores and regressors come first, then the coarse
-    // grid's; the outputs are told apart by their sizes.
-    const size_t fine = 16 * 16 * 2;
-    const size_t coarse = 8 * 8 * 6;
-    std::vector<float> scores;
-    std::vector<float> regressors;
-    for (size_t count : {fine, coarse}) {
-        for (const cv::Mat& output : outputs) {
-            if (output.total() == count) {
-                const std::vector<float> values = Flatten(output);
-                scores.insert(scores.end(), values.begin(), values.end());
-            } else if (output.total() == count * kValuesPerRegressor) {
-                const std::vector<float> values = Flatten(output);
-                regressors.insert(regressors.end(), values.begin(), values.end());
-            }
-        }
-    }
-
-    const std::vector<FaceBox> faces =
-        DecodeDetections(FrontModelAnchors(), scores, regressors, static_cast<float>(size),
-                         m_settings.scoreThreshold, m_settings.nmsThreshold);
-    if (faces.empty()) {
+    cv::Mat input;
+    cv::resize(square, input, cv::Size(size, size), 0, 0, cv::INTER_AREA);
+    cv::cvtColor(input, input, cv::COLOR_BGR2RGB);
+    FaceBox unit;
+    if (!DetectSymmetric(input, unit)) {
         return false;
     }
-    const cv::Rect2f& unit = faces.front().box;
-    face.score = faces.front().score;
-    face.box = cv::Rect2f(unit.x * side - left, unit.y * side - top, unit.width * side,
-                          unit.height * side);
+    // From [0, 1] of the padded square to image pixels.
+    const cv::Point2f offset(static_cast<float>(left), static_cast<float>(top));
+    const float scale = static_cast<float>(side);
+    face.score = unit.score;
+    face.angle = 0.0f;
+    face.box = cv::Rect2f(unit.box.tl() * scale - offset, unit.box.size() * scale);
+    for (int k = 0; k < FaceBox::kKeypoints; ++k) {
+        face.keypoints[k] = unit.keypoints[k] * scale - offset;
+    }
+
+    // The second look, at the face upright and larger.
+    const cv::Point2f eyes = face.keypoints[1] - face.keypoints[0];
+    const float angle = eyes == cv::Point2f()
+                            ? 0.0f
+                            : static_cast<float>(std::atan2(eyes.y, eyes.x) * 180.0 / CV_PI);
+    const cv::Point2f centre = (face.box.tl() + face.box.br()) * 0.5f;
+    const float window = std::max(face.box.width, face.box.height) * kUprightWindow;
+    const FaceCrop crop(bgr, cv::RotatedRect(centre, cv::Size2f(window, window), angle), size);
+    FaceBox upright;
+    if (crop.Empty()) {
+        return true;
+    }
+    cv::cvtColor(crop.Pixels(), input, cv::COLOR_BGR2RGB);
+    if (!DetectSymmetric(input, upright)) {
+        return true;
+    }
+    // Back to image pixels: the box keeps its size and turns about its centre.
+    std::vector<float> points = {upright.box.x + upright.box.width / 2,
+                                 upright.box.y + upright.box.height / 2};
+    for (const cv::Point2f& point : upright.keypoints) {
+        points.push_back(point.x);
+        points.push_back(point.y);
+    }
+    crop.ToImage(points);
+    const cv::Size2f boxSize = upright.box.size() * window;
+    face.box = cv::Rect2f(cv::Point2f(points[0] - boxSize.width / 2, points[1] - boxSize.height / 2),
+                          boxSize);
+    for (int k = 0; k < FaceBox::kKeypoints; ++k) {
+        face.keypoints[k] = cv::Point2f(points[2 + 2 * k], points[3 + 2 * k]);
+    }
+    face.angle = angle;
+    face.score = upright.score;
     return true;
 }
 

@@ -211,5 +211,42 @@ std::vector<float> LandmarkNet::Run(const cv::Mat& crop) const
     return std::vector<float>(output.begin<float>(), output.end<float>());
 }
 
+int LandmarkNet::MirroredPoint(int i)
+{
+    // The 68-point scheme: jaw 0-16, brows 17-26, nose 27-35, eyes 36-47,
+    // mouth 48-67; points on the middle line map to themselves.
+    static const int pairs[][2] = {
+        {0, 16}, {1, 15}, {2, 14}, {3, 13}, {4, 12}, {5, 11}, {6, 10}, {7, 9},
+        {17, 26}, {18, 25}, {19, 24}, {20, 23}, {21, 22}, {31, 35}, {32, 34},
+        {36, 45}, {37, 44}, {38, 43}, {39, 42}, {40, 47}, {41, 46}, {48, 54}, {49, 53},
+        {50, 52}, {55, 59}, {56, 58}, {60, 64}, {61, 63}, {65, 67}};
+    for (const auto& pair : pairs) {
+        if (pair[0] == i) {
+            return pair[1];
+        }
+        if (pair[1] == i) {
+            return pair[0];
+        }
+    }
+    return i;
+}
+
+std::vector<float> LandmarkNet::RunSymmetric(const cv::Mat& crop) const
+{
+    std::vector<float> points = Run(crop);
+    if (points.size() != kOutputs) {
+        return {};
+    }
+    cv::Mat mirrored;
+    cv::flip(crop, mirrored, 1);
+    const std::vector<float> other = Run(mirrored);
+    for (int i = 0; i < kOutputs / 2; ++i) {
+        const int j = MirroredPoint(i);
+        points[2 * j] = (points[2 * j] + 1.0f - other[2 * i]) / 2.0f;
+        points[2 * j + 1] = (points[2 * j + 1] + other[2 * i + 1]) / 2.0f;
+    }
+    return points;
+}
+
 }  // namespace estimator
 }  // namespace zor

@@ -37,6 +37,16 @@ public:
     // Runs on a 112x112 8-bit BGR crop; empty for any other input.
     std::vector<float> Run(const cv::Mat& crop) const;
 
+    // The mean of the net's points on the crop and, mirrored back, on the
+    // crop mirrored left to right. The net alone is not symmetric: on a
+    // mirrored face its points differ from the mirrored points by about two
+    // pixels, which turns a pose by several degrees. The mean is symmetric.
+    std::vector<float> RunSymmetric(const cv::Mat& crop) const;
+
+    // The number of the point that point `i` becomes when a face is
+    // mirrored (the left eye's outer corner becomes the right eye's...).
+    static int MirroredPoint(int i);
+
 private:
     // A depthwise 3x3 then pointwise 1x1 convolution with a bias; the first
     // layer of the network is a plain 3x3 convolution, kept in `pointwise`

@@ -1,18 +1,25 @@
 #include "pose_estimator.h"
 
+#include <algorithm>
+#include <cmath>
 #include <iostream>
 #include <utility>
 
 namespace zor {
 namespace estimator {
 
-cv::Rect2f BoxAdjustment::Apply(const cv::Rect2f& box) const
+cv::RotatedRect BoxAdjustment::Apply(const FaceBox& face) const
 {
-    const float width = box.width * scale.x;
-    const float height = box.height * scale.y;
-    const float cx = box.x + box.width * (0.5f + shift.x);
-    const float cy = box.y + box.height * (0.5f + shift.y);
-    return cv::Rect2f(cx - width / 2, cy - height / 2, width, height);
+    // The eyes are the first two key points; when they coincide (no key
+    // points known) the square stays upright.
+    const cv::Point2f eyes = face.keypoints[1] - face.keypoints[0];
+    const double angle = eyes == cv::Point2f() ? 0.0 : std::atan2(eyes.y, eyes.x);
+    const float side = std::max(face.box.width * scale.x, face.box.height * scale.y);
+    const cv::Point2f across(static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle)));
+    const cv::Point2f down(-across.y, across.x);
+    const cv::Point2f centre = (face.box.tl() + face.box.br()) * 0.5f +
+                               (across * shift.x + down * shift.y) * side;
+    return cv::RotatedRect(centre, cv::Size2f(side, side), static_cast<float>(angle * 180.0 / CV_PI));
 }
 
 PoseEstimator::PoseEstimator(std::unique_ptr<FaceDetector> detector,
@@ -32,12 +39,12 @@ bool PoseEstimator::FindFace(const cv::Mat& bgr, PoseEstimate& estimate)
 
 bool PoseEstimator::FindLandmarks(const cv::Mat& bgr, PoseEstimate& estimate) const
 {
-    const FaceCrop crop(bgr, m_adjustment.Apply(estimate.face.box), LandmarkNet::kInputSize);
+    estimate.landmarkRegion = m_adjustment.Apply(estimate.face);
+    const FaceCrop crop(bgr, estimate.landmarkRegion, LandmarkNet::kInputSize);
     if (crop.Empty()) {
         return false;
     }
-    estimate.landmarkRegion = crop.Region();
-    estimate.landmarks = m_landmarks->Run(crop.Pixels());
+    estimate.landmarks = m_landmarks->RunSymmetric(crop.Pixels());
     crop.ToImage(estimate.landmarks);
     return estimate.landmarks.size() == LandmarkNet::kOutputs;
 }

@@ -14,20 +14,22 @@
 namespace zor {
 namespace estimator {
 
-// How the detector's box is widened into the box the landmark network was
-// trained on: moved by `shift` and scaled by `scale` about its centre, both
-// in fractions of the box's width and height.
+// How a detected face becomes the square the landmark network sees: the
+// square is turned so that the line through the eyes is level, its side is
+// the longer side of the detector's box times `scale`, and its centre is
+// the box's centre moved by `shift` (fractions of the side, along the
+// turned square's axes).
 struct BoxAdjustment {
     cv::Point2f shift{0.0f, 0.0f};
     cv::Point2f scale{1.0f, 1.0f};
 
-    cv::Rect2f Apply(const cv::Rect2f& box) const;
+    cv::RotatedRect Apply(const FaceBox& face) const;
 };
 
 // One stage's results of a run, for tests and timing.
 struct PoseEstimate {
     FaceBox face;              // the detector's box, in image pixels
-    cv::Rect landmarkRegion;   // the region the landmark network saw
+    cv::RotatedRect landmarkRegion;  // the square the landmark network saw
     std::vector<float> landmarks;  // 68 x,y pairs in image pixels
     HeadPose pose;
 };
@@ -47,6 +49,8 @@ public:
     bool FindFace(const cv::Mat& bgr, PoseEstimate& estimate);
     bool FindLandmarks(const cv::Mat& bgr, PoseEstimate& estimate) const;
     bool FindPose(cv::Size imageSize, PoseEstimate& estimate) const;
+
+    const LandmarkNet& Landmarks() const { return *m_landmarks; }
 
 private:
     std::unique_ptr<FaceDetector> m_detector;
