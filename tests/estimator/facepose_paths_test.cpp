@@ -47,7 +47,7 @@ TEST(FaceposeWithPoseModel, DamagedModelFilesAreReportedOnOneLine)
 {
     const std::string text = ReadText(kModel);
     ASSERT_GT(text.size(), 100000u) << "run scripts/fetch-pose-model.sh BUILD_DIR";
-    const size_t payload = text.find("data: !!binary");
+    const size_t payload = text.find("onnx:");
     ASSERT_NE(payload, std::string::npos);
     std::string garbled = text;
     for (size_t i = payload + 2000; i < payload + 6000; i += 7) {

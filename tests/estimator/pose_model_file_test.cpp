@@ -1,8 +1,11 @@
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "facepose/estimator/base64_node.h"
 #include "sample_files.h"
 
 namespace {
@@ -16,12 +19,10 @@ PoseModelContent SmallModel(size_t q)
 {
     PoseModelContent content;
     cv::FileStorage sample(sample::ModelPath(), cv::FileStorage::READ);
-    cv::Mat onnx;
     if (sample.isOpened()) {
-        cv::read(sample["detector"]["onnx"], onnx);
+        zor::estimator::ReadBase64(sample["detector"]["onnx"], content.detectorOnnx);
     }
-    EXPECT_FALSE(onnx.empty()) << "run scripts/fetch-pose-model.sh BUILD_DIR";
-    content.detectorOnnx.assign(onnx.datastart, onnx.dataend);
+    EXPECT_FALSE(content.detectorOnnx.empty()) << "run scripts/fetch-pose-model.sh BUILD_DIR";
     QuantizedTensor tensor;
     tensor.name = "dense0/conv0/filters";
     tensor.shape = {3, 3, 3, 32};
@@ -35,16 +36,46 @@ PoseModelContent SmallModel(size_t q)
     return content;
 }
 
-std::string WriteAndRead(const PoseModelContent& content)
+std::string TempModelPath()
 {
-    const std::string path = testing::TempDir() + "/small.nmodel";
+    return testing::TempDir() + "/small.nmodel";
+}
+
+std::string ReadWritten()
+{
     std::string error;
-    EXPECT_TRUE(zor::estimator::WritePoseModel(path, content, error)) << error;
-    cv::FileStorage storage(path, cv::FileStorage::READ);
+    cv::FileStorage storage(TempModelPath(), cv::FileStorage::READ);
     EXPECT_TRUE(storage.isOpened());
     EXPECT_EQ(storage["kind"].string(), "landmark_pose");
     EXPECT_EQ(zor::estimator::ReadPoseModel(storage.root(), error), nullptr);
     return error;
+}
+
+std::string WriteAndRead(const PoseModelContent& content)
+{
+    std::string error;
+    EXPECT_TRUE(zor::estimator::WritePoseModel(TempModelPath(), content, error)) << error;
+    return ReadWritten();
+}
+
+// Writes the content, then changes one line of the text.
+std::string WriteEditAndRead(const PoseModelContent& content, const std::string& from,
+                             const std::string& to)
+{
+    std::string error;
+    EXPECT_TRUE(zor::estimator::WritePoseModel(TempModelPath(), content, error)) << error;
+    std::string text;
+    {
+        std::ifstream in(TempModelPath(), std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) {
+        text.replace(at, from.size(), to);
+    }
+    std::ofstream(TempModelPath(), std::ios::binary) << text;
+    return ReadWritten();
 }
 
 TEST(PoseModelFile, EachPartIsCheckedBeforeUse)
@@ -59,13 +90,66 @@ TEST(PoseModelFile, EachPartIsCheckedBeforeUse)
     PoseModelContent shortFaceModel = SmallModel(864);
     shortFaceModel.faceModel.points.pop_back();
     const Case cases[] = {
-        {"a tensor shorter than its shape", SmallModel(863), "has 863 values, its shape needs 864"},
+        {"a tensor shorter than its shape", SmallModel(863), "needs 864 values, 863 are left"},
+        {"values left over after the tensors", SmallModel(865), "need 864 values, there are 865"},
         {"a missing tensor", SmallModel(864), "has no tensor \"dense0/conv0/bias\""},
         {"a detector that is not ONNX", noDetector, "the detector graph does not load"},
         {"a face model without enough points", shortFaceModel, "the \"face_model\" section is incomplete"},
     };
     for (const Case& c : cases) {
         EXPECT_NE(WriteAndRead(c.content).find(c.error), std::string::npos) << c.what;
+    }
+}
+
+TEST(PoseModelFile, LayoutAndEncodingAreChecked)
+{
+    const PoseModelContent content = SmallModel(864);
+    EXPECT_NE(WriteEditAndRead(content, "format: 2", "format: 1").find("is not format 2"),
+              std::string::npos);
+    EXPECT_NE(WriteEditAndRead(content, "format: 2", "formats: 2").find("is not format 2"),
+              std::string::npos);
+    // A character outside base64's alphabet in the landmark values.
+    const std::string q = "   q:\n      - ";
+    EXPECT_NE(WriteEditAndRead(content, q, q + "*").find("not well-formed base64"), std::string::npos);
+}
+
+TEST(Base64, RoundTripsAndRejectsMalformedText)
+{
+    std::vector<uchar> bytes;
+    for (int i = 0; i < 300; ++i) {
+        bytes.push_back(static_cast<uchar>(i * 37 + 11));
+    }
+    for (size_t size : {0u, 1u, 2u, 3u, 4u, 299u, 300u}) {
+        const std::string text = zor::estimator::EncodeBase64(bytes.data(), size);
+        EXPECT_EQ(text.size(), (size + 2) / 3 * 4);
+        std::vector<uchar> back;
+        ASSERT_TRUE(zor::estimator::DecodeBase64(text, back)) << size;
+        EXPECT_EQ(back, std::vector<uchar>(bytes.begin(), bytes.begin() + size)) << size;
+    }
+    EXPECT_EQ(zor::estimator::EncodeBase64(reinterpret_cast<const uchar*>("Man"), 3), "TWFu");
+    EXPECT_EQ(zor::estimator::EncodeBase64(reinterpret_cast<const uchar*>("Ma"), 2), "TWE=");
+    std::vector<uchar> out;
+    for (const char* bad : {"TWF", "TW=u", "TWE=TWFu", "T*Fu", "TWF\n", "===="}) {
+        EXPECT_FALSE(zor::estimator::DecodeBase64(bad, out)) << bad;
+    }
+    // Through a document: several lines, read back whole.
+    const std::string path = testing::TempDir() + "/base64.yml";
+    {
+        std::vector<uchar> big(5000);
+        for (size_t i = 0; i < big.size(); ++i) {
+            big[i] = static_cast<uchar>(i % 251);
+        }
+        cv::FileStorage storage(path, cv::FileStorage::WRITE);
+        zor::estimator::WriteBase64(storage, "blob", big);
+        storage << "number" << 3;
+        storage.release();
+        cv::FileStorage read(path, cv::FileStorage::READ);
+        EXPECT_GT(read["blob"].size(), 1u);
+        std::vector<uchar> back;
+        EXPECT_TRUE(zor::estimator::ReadBase64(read["blob"], back));
+        EXPECT_EQ(back, big);
+        EXPECT_FALSE(zor::estimator::ReadBase64(read["number"], back));
+        EXPECT_FALSE(zor::estimator::ReadBase64(read["missing"], back));
     }
 }
 

@@ -17,6 +17,10 @@ namespace {
 
 using zor::estimator::PoseModelContent;
 
+// The revision of what this converter writes: raise it with any change of
+// the output, so that scripts/fetch-pose-model.sh converts again.
+const char* const kMadeBy = "pose_model_converter 2";
+
 // A generic adult face in camera axes (x to the image's right, y down, z
 // away from the camera), in millimetres from the nose tip, from typical
 // anthropometric proportions; each point under its number among the 68
@@ -54,12 +58,19 @@ bool ReadBytes(const std::string& path, std::vector<uchar>& bytes)
 
 int main(int argc, char** argv)
 {
+    if (argc == 2 && std::string(argv[1]) == "--made-by") {
+        std::printf("%s\n", kMadeBy);
+        return 0;
+    }
     if (argc != 4) {
         std::fprintf(stderr,
-                     "usage: %s DETECTOR_ONNX LANDMARK_WEIGHTS_MANIFEST OUTPUT_MODEL\n", argv[0]);
+                     "usage: %s DETECTOR_ONNX LANDMARK_WEIGHTS_MANIFEST OUTPUT_MODEL\n"
+                     "       %s --made-by   (prints the identity it records in its models)\n",
+                     argv[0], argv[0]);
         return 2;
     }
     PoseModelContent content;
+    content.madeBy = kMadeBy;
     if (!ReadBytes(argv[1], content.detectorOnnx)) {
         std::fprintf(stderr, "pose_model_converter: cannot read %s\n", argv[1]);
         return 1;

@@ -1,67 +1,24 @@
 #include "pose_model_file.h"
 
-#include <cstdint>
+#include "base64_node.h"
 
 namespace zor {
 namespace estimator {
 
 const char* const kPoseModelKind = "landmark_pose";
+const int kPoseModelFormat = 2;
 
 namespace {
 
 // Layout of the document:
 //   kind: "landmark_pose"
-//   detector: { onnx: <bytes>, input_size, score_threshold, nms_threshold }
+//   format: kPoseModelFormat
+//   made_by: the converter's identity (see PoseModelContent::madeBy)
+//   detector: { onnx: <base64 lines>, input_size, score_threshold, nms_threshold }
 //   landmarks: { mean_rgb: [r, g, b], box_shift: [x, y], box_scale: [x, y],
-//                tensors: [ { name, shape: [...], min, scale, q: <bytes> } ] }
-//   face_model: { landmarks: [indices], points: <n x 3 floats> }
-
-cv::Mat BytesRow(const std::vector<uchar>& bytes)
-{
-    return cv::Mat(1, static_cast<int>(bytes.size()), CV_8U, const_cast<uchar*>(bytes.data()));
-}
-
-// cv::read allocates the rows x cols that a matrix claims before it counts
-// the data, so a file of a few bytes could ask for gigabytes. A matrix is
-// read only when its data holds exactly what its header claims.
-bool MatrixFitsItsData(const cv::FileNode& node)
-{
-    if (!node.isMap()) {
-        return false;
-    }
-    const cv::FileNode rows = node["rows"];
-    const cv::FileNode cols = node["cols"];
-    const cv::FileNode dt = node["dt"];
-    const cv::FileNode data = node["data"];
-    if (!rows.isInt() || !cols.isInt() || !dt.isString() || !data.isSeq() ||
-        static_cast<int>(rows) < 0 || static_cast<int>(cols) < 0) {
-        return false;
-    }
-    // The element type: one type letter, after an optional channel count.
-    const std::string type = dt.string();
-    const size_t letter = type.find_first_not_of("0123456789");
-    if (letter == std::string::npos || letter + 1 != type.size() || letter > 3) {
-        return false;
-    }
-    const uint64_t channels = letter == 0 ? 1 : std::stoul(type.substr(0, letter));
-    const uint64_t elements =
-        static_cast<uint64_t>(static_cast<int>(rows)) * static_cast<uint64_t>(static_cast<int>(cols));
-    return channels > 0 && data.size() % channels == 0 && data.size() / channels == elements;
-}
-
-bool ReadBytes(const cv::FileNode& node, std::vector<uchar>& bytes)
-{
-    if (!MatrixFitsItsData(node)) {
-        return false;
-    }
-    cv::Mat mat;
-    cv::read(node, mat);
-    if (mat.empty() || mat.type() != CV_8U || !mat.isContinuous()) {
-        return false;
-    }
-    bytes.assign(mat.data, mat.data + mat.total());
-    return true;
-}
+//                tensors: [ { name, shape: [...], min, scale } ],
+//                q: <base64 lines: the tensors' 8-bit values, one after another> }
+//   face_model: { landmarks: [indices], points: [x, y, z, x, y, z, ...] }
 
 bool ReadNumber(const cv::FileNode& node, double& value)
 {
@@ -95,7 +52,7 @@ bool ReadDetector(const cv::FileNode& node, std::unique_ptr<FaceDetector>& detec
     double inputSize = 0.0;
     double scoreThreshold = 0.0;
     double nmsThreshold = 0.0;
-    if (!node.isMap() || !ReadBytes(node["onnx"], onnx) ||
+    if (!node.isMap() || !ReadBase64(node["onnx"], onnx) ||
         !ReadNumber(node["input_size"], inputSize) ||
         !ReadNumber(node["score_threshold"], scoreThreshold) ||
         !ReadNumber(node["nms_threshold"], nmsThreshold) || inputSize < 16 || inputSize > 1024) {
@@ -110,34 +67,39 @@ bool ReadDetector(const cv::FileNode& node, std::unique_ptr<FaceDetector>& detec
     return detector != nullptr;
 }
 
-bool ReadTensor(const cv::FileNode& node, TensorMap& tensors, std::string& error)
+// The next tensor of the landmark section: its metadata from `node`, its
+// values from `q` at `offset`, which it moves past them.
+bool ReadTensor(const cv::FileNode& node, const std::vector<uchar>& q, size_t& offset,
+                TensorMap& tensors, std::string& error)
 {
     const cv::FileNode name = node["name"];
-    std::vector<uchar> q;
     double min = 0.0;
     double scale = 0.0;
     const cv::FileNode shapeNode = node["shape"];
-    if (!name.isString() || !shapeNode.isSeq() || !ReadNumber(node["min"], min) ||
-        !ReadNumber(node["scale"], scale) || !ReadBytes(node["q"], q)) {
+    if (!node.isMap() || !name.isString() || !shapeNode.isSeq() || !ReadNumber(node["min"], min) ||
+        !ReadNumber(node["scale"], scale)) {
         error = "a landmark tensor is incomplete";
         return false;
     }
     Tensor tensor;
     size_t total = 1;
     for (const cv::FileNode& dim : shapeNode) {
-        if (!dim.isInt() || static_cast<int>(dim) <= 0 || static_cast<int>(dim) > (1 << 20)) {
+        if (!dim.isInt() || static_cast<int>(dim) <= 0 || static_cast<int>(dim) > (1 << 20) ||
+            total > (size_t(1) << 30)) {
             error = "the landmark tensor \"" + name.string() + "\" has a bad shape";
             return false;
         }
         tensor.shape.push_back(static_cast<int>(dim));
         total *= static_cast<size_t>(tensor.shape.back());
     }
-    if (total != q.size()) {
-        error = "the landmark tensor \"" + name.string() + "\" has " + std::to_string(q.size()) +
-                " values, its shape needs " + std::to_string(total);
+    if (total > q.size() - offset) {
+        error = "the landmark tensor \"" + name.string() + "\" needs " + std::to_string(total) +
+                " values, " + std::to_string(q.size() - offset) + " are left";
         return false;
     }
-    BytesRow(q).convertTo(tensor.values, CV_32F, scale, min);
+    const cv::Mat bytes(1, static_cast<int>(total), CV_8U, const_cast<uchar*>(q.data() + offset));
+    bytes.convertTo(tensor.values, CV_32F, scale, min);
+    offset += total;
     tensors[name.string()] = std::move(tensor);
     return true;
 }
@@ -157,11 +119,22 @@ bool ReadLandmarks(const cv::FileNode& node, std::unique_ptr<LandmarkNet>& net, 
     }
     box.shift = cv::Point2f(static_cast<float>(shift[0]), static_cast<float>(shift[1]));
     box.scale = cv::Point2f(static_cast<float>(scale[0]), static_cast<float>(scale[1]));
+    std::vector<uchar> q;
+    if (!ReadBase64(node["q"], q)) {
+        error = "the landmark tensors' values are not well-formed base64";
+        return false;
+    }
     TensorMap tensors;
+    size_t offset = 0;
     for (const cv::FileNode& tensorNode : tensorsNode) {
-        if (!ReadTensor(tensorNode, tensors, error)) {
+        if (!ReadTensor(tensorNode, q, offset, tensors, error)) {
             return false;
         }
+    }
+    if (offset != q.size()) {
+        error = "the landmark tensors' shapes need " + std::to_string(offset) + " values, there are " +
+                std::to_string(q.size());
+        return false;
     }
     net = LandmarkNet::FromTensors(tensors, cv::Scalar(mean[0], mean[1], mean[2]), error);
     return net != nullptr;
@@ -169,25 +142,22 @@ bool ReadLandmarks(const cv::FileNode& node, std::unique_ptr<LandmarkNet>& net, 
 
 bool ReadFaceModel(const cv::FileNode& node, FaceModel3d& model, std::string& error)
 {
-    cv::Mat points;
     const cv::FileNode indices = node["landmarks"];
-    if (node.isMap() && MatrixFitsItsData(node["points"])) {
-        cv::read(node["points"], points);
-    }
-    if (!indices.isSeq() || points.type() != CV_32F || points.cols != 3 ||
-        points.rows != static_cast<int>(indices.size()) || points.rows < 4) {
+    std::vector<double> points;
+    if (!node.isMap() || !indices.isSeq() || indices.size() < 4 || indices.size() > 68 ||
+        !ReadNumbers(node["points"], 3 * indices.size(), points)) {
         error = "the \"face_model\" section is incomplete";
         return false;
     }
-    for (int i = 0; i < points.rows; ++i) {
-        const cv::FileNode index = indices[i];
+    for (size_t i = 0; i < indices.size(); ++i) {
+        const cv::FileNode index = indices[static_cast<int>(i)];
         if (!index.isInt() || static_cast<int>(index) < 0 || static_cast<int>(index) >= 68) {
             error = "the \"face_model\" section names a landmark that does not exist";
             return false;
         }
         model.landmarks.push_back(static_cast<int>(index));
-        model.points.emplace_back(points.at<float>(i, 0), points.at<float>(i, 1),
-                                  points.at<float>(i, 2));
+        model.points.emplace_back(static_cast<float>(points[3 * i]), static_cast<float>(points[3 * i + 1]),
+                                  static_cast<float>(points[3 * i + 2]));
     }
     return true;
 }
@@ -196,15 +166,16 @@ bool ReadFaceModel(const cv::FileNode& node, FaceModel3d& model, std::string& er
 
 bool WritePoseModel(const std::string& path, const PoseModelContent& content, std::string& error)
 {
-    cv::FileStorage storage(path, cv::FileStorage::WRITE | cv::FileStorage::FORMAT_YAML |
-                                      cv::FileStorage::BASE64);
+    cv::FileStorage storage(path, cv::FileStorage::WRITE | cv::FileStorage::FORMAT_YAML);
     if (!storage.isOpened()) {
         error = "cannot write " + path;
         return false;
     }
     storage << "kind" << kPoseModelKind;
+    storage << "format" << kPoseModelFormat;
+    storage << "made_by" << content.madeBy;
     storage << "detector" << "{";
-    storage << "onnx" << BytesRow(content.detectorOnnx);
+    WriteBase64(storage, "onnx", content.detectorOnnx);
     storage << "input_size" << content.detector.inputSize;
     storage << "score_threshold" << content.detector.scoreThreshold;
     storage << "nms_threshold" << content.detector.nmsThreshold;
@@ -216,28 +187,27 @@ bool WritePoseModel(const std::string& path, const PoseModelContent& content, st
     storage << "box_shift" << "[:" << content.box.shift.x << content.box.shift.y << "]";
     storage << "box_scale" << "[:" << content.box.scale.x << content.box.scale.y << "]";
     storage << "tensors" << "[";
+    std::vector<uchar> q;
     for (const QuantizedTensor& tensor : content.landmarkTensors) {
         storage << "{";
         storage << "name" << tensor.name;
         storage << "shape" << tensor.shape;
         storage << "min" << tensor.min;
         storage << "scale" << tensor.scale;
-        storage << "q" << BytesRow(tensor.q);
         storage << "}";
+        q.insert(q.end(), tensor.q.begin(), tensor.q.end());
     }
     storage << "]";
+    WriteBase64(storage, "q", q);
     storage << "}";
 
-    cv::Mat points(static_cast<int>(content.faceModel.points.size()), 3, CV_32F);
-    for (int i = 0; i < points.rows; ++i) {
-        const cv::Point3f& p = content.faceModel.points[i];
-        points.at<float>(i, 0) = p.x;
-        points.at<float>(i, 1) = p.y;
-        points.at<float>(i, 2) = p.z;
-    }
     storage << "face_model" << "{";
     storage << "landmarks" << content.faceModel.landmarks;
-    storage << "points" << points;
+    storage << "points" << "[:";
+    for (const cv::Point3f& p : content.faceModel.points) {
+        storage << p.x << p.y << p.z;
+    }
+    storage << "]";
     storage << "}";
     storage.release();
     return true;
@@ -249,6 +219,12 @@ std::shared_ptr<NetModel> ReadPoseModel(const cv::FileNode& document, std::strin
     std::unique_ptr<LandmarkNet> landmarks;
     BoxAdjustment box;
     FaceModel3d faceModel;
+    const cv::FileNode format = document["format"];
+    if (!format.isInt() || static_cast<int>(format) != kPoseModelFormat) {
+        error = "the model's layout is not format " + std::to_string(kPoseModelFormat) +
+                " (convert the model again with this build's pose_model_converter)";
+        return nullptr;
+    }
     if (!ReadDetector(document["detector"], detector, error) ||
         !ReadFaceModel(document["face_model"], faceModel, error) ||
         !ReadLandmarks(document["landmarks"], landmarks, box, error)) {

@@ -16,6 +16,9 @@ namespace estimator {
 
 // The model kind's name in the document's `kind`.
 extern const char* const kPoseModelKind;
+// The layout's number in the document's `format`: the reader takes only
+// this one.
+extern const int kPoseModelFormat;
 
 // A weight tensor stored with 8-bit quantisation: value = min + scale * q.
 struct QuantizedTensor {
@@ -28,6 +31,10 @@ struct QuantizedTensor {
 
 // Everything a "landmark_pose" model file holds.
 struct PoseModelContent {
+    // Who wrote the file, kept in `made_by`: the converter's name and the
+    // number of its output's revision, so that a setup step can tell a file
+    // from an older converter.
+    std::string madeBy;
     std::vector<uchar> detectorOnnx;
     FaceDetector::Settings detector;
     std::vector<QuantizedTensor> landmarkTensors;
@@ -36,7 +43,7 @@ struct PoseModelContent {
     FaceModel3d faceModel;
 };
 
-// Writes the document (YAML, binary data in base64). False with `error` set
+// Writes the document (YAML, binary data as base64 lines). False with `error` set
 // when the file cannot be written.
 bool WritePoseModel(const std::string& path, const PoseModelContent& content, std::string& error);
 
