@@ -50,27 +50,32 @@ bool DecodeBase64(const std::string& text, std::vector<uchar>& bytes)
         return false;
     }
     const std::array<signed char, 256>& values = DigitValues();
-    bytes.reserve(text.size() / 4 * 3);
-    for (size_t i = 0; i < text.size(); i += 4) {
-        const bool last = i + 4 == text.size();
-        // Padding only at the very end: "xx==" or "xxx=".
-        const int padding = last ? (text[i + 3] == '=') + (text[i + 2] == '=' && text[i + 3] == '=') : 0;
-        unsigned group = 0;
-        for (int k = 0; k < 4; ++k) {
-            const int digit = k >= 4 - padding ? 0 : values[static_cast<uchar>(text[i + k])];
-            if (digit < 0) {
-                return false;
-            }
-            group = group << 6 | static_cast<unsigned>(digit);
-        }
-        bytes.push_back(static_cast<uchar>(group >> 16));
-        if (padding < 2) {
-            bytes.push_back(static_cast<uchar>(group >> 8 & 0xff));
-        }
-        if (padding < 1) {
-            bytes.push_back(static_cast<uchar>(group & 0xff));
-        }
+    // Padding only at the very end: "xx==" or "xxx=".
+    const size_t padding = text.empty() ? 0 : (text.back() == '=') + (text.size() >= 2 && text.back() == '=' && text[text.size() - 2] == '=');
+    std::string digits = text;
+    for (size_t k = 0; k < padding; ++k) {
+        digits[digits.size() - 1 - k] = 'A';
     }
+    bytes.resize(text.size() / 4 * 3);
+    uchar* out = bytes.data();
+    int invalid = 0;
+    for (size_t i = 0; i < digits.size(); i += 4) {
+        const int a = values[static_cast<uchar>(digits[i])];
+        const int b = values[static_cast<uchar>(digits[i + 1])];
+        const int c = values[static_cast<uchar>(digits[i + 2])];
+        const int d = values[static_cast<uchar>(digits[i + 3])];
+        invalid |= a | b | c | d;  // negative when any is not a digit
+        const unsigned group = static_cast<unsigned>(a) << 18 | static_cast<unsigned>(b) << 12 |
+                               static_cast<unsigned>(c) << 6 | static_cast<unsigned>(d);
+        *out++ = static_cast<uchar>(group >> 16);
+        *out++ = static_cast<uchar>(group >> 8);
+        *out++ = static_cast<uchar>(group);
+    }
+    if (invalid < 0) {
+        bytes.clear();
+        return false;
+    }
+    bytes.resize(bytes.size() - padding);
     return true;
 }
 

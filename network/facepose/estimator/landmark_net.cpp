@@ -10,6 +10,16 @@ namespace {
 
 // Feature maps are (side*side) x channels matrices of floats, pixel by pixel.
 
+// The two inner loops below take nearly all of the net's time. Where the
+// compiler can, it builds them twice, for processors with AVX2 and FMA and
+// for any other, and picks one when the program starts: measured twice as
+// fast as the plain SSE2 build on this machine's processor.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && defined(__linux__)
+#define ZOR_VECTOR_CLONES __attribute__((target_clones("arch=haswell", "default")))
+#else
+#define ZOR_VECTOR_CLONES
+#endif
+
 // TensorFlow's "same" padding: the output side and the padding before the
 // first pixel for a 3x3 kernel.
 int SameOutputSide(int side, int stride)
@@ -50,6 +60,7 @@ cv::Mat Neighbourhoods(const cv::Mat& input, int side, int stride)
     return patches;
 }
 
+ZOR_VECTOR_CLONES
 cv::Mat Depthwise3x3(const cv::Mat& input, int side, int stride, const cv::Mat& filter)
 {
     const int channels = input.cols;
@@ -82,6 +93,7 @@ cv::Mat Depthwise3x3(const cv::Mat& input, int side, int stride, const cv::Mat& 
 }
 
 // A 1x1 convolution plus bias: out = in * weights + bias, pixel by pixel.
+ZOR_VECTOR_CLONES
 cv::Mat Pointwise(const cv::Mat& input, const cv::Mat& weights, const cv::Mat& bias)
 {
     const int inputs = weights.rows;
