@@ -52,6 +52,21 @@ make_model() {
         >"$(model_folder)/$model_file"; model_folder ;;
     pose-truncated) head -c 3000 "$here/../fuzz/corpus/fuzz_model_file/pose-first-tensors" \
         >"$(model_folder)/$model_file"; model_folder ;;
+    # Base64 data whose 24-byte header (the element type) is blank: OpenCV
+    # 4.6's reader loops forever on it, in each of the three syntaxes.
+    base64-blank-yaml) printf '%%YAML:1.0\n---\nkind: "fixed"\noutput: !!binary |\n   ICAgICAgICAgICAgICAgICAgICAgICAgAQID\n' \
+        >"$(model_folder)/$model_file"; model_folder ;;
+    base64-blank-json) printf '{ "kind": "fixed", "output": "$base64$ICAgICAgICAgICAgICAgICAgICAgICAgAQID" }\n' \
+        >"$(model_folder)/$model_file"; model_folder ;;
+    base64-blank-xml) printf '<?xml version="1.0"?>\n<opencv_storage>\n<kind>fixed</kind>\n<output type_id="binary">ICAgICAgICAgICAgICAgICAgICAgICAgAQID</output>\n</opencv_storage>\n' \
+        >"$(model_folder)/$model_file"; model_folder ;;
+    # The fuzzer's find: a "!!binary" tag inside a flow sequence, whose
+    # following text decodes to a blank header.
+    base64-in-sequence) cp "$here/../fuzz/corpus/fuzz_model_file/base64-tag-in-sequence-hang" \
+        "$(model_folder)/$model_file"; model_folder ;;
+    # Well-formed base64 (three bytes 1, 2, 3) still reads.
+    base64-bytes) printf '%%YAML:1.0\n---\nkind: "fixed"\noutput: !!binary |\n   MXUgICAgICAgICAgICAgICAgICAgICAgAQID\n' \
+        >"$(model_folder)/$model_file"; model_folder ;;
     directory) mkdir -p "$(model_folder)/$model_file"; model_folder ;;
     dangling-link) ln -s "$in/nowhere" "$(model_folder)/$model_file"; model_folder ;;
     *) echo "unknown model maker $1" >&2; exit 2 ;;
