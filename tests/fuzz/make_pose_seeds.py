@@ -2,13 +2,14 @@
 """Writes the small "landmark_pose" seeds of the model-file fuzz target.
 
 The real pose model is over a megabyte, too big to mutate usefully. These
-seeds carry a detector graph of a few hundred bytes (four ReLU outputs of the
+seeds (model format 2) carry a detector graph of a few hundred bytes (four ReLU outputs of the
 input, written here as ONNX protobuf by hand) so that the reader gets past
-the detector and into the landmark section, where each seed stops at a
-different check.
+the detector and into the face model and landmark sections, where each seed
+stops at a different check.
 
     make_pose_seeds.py OUTPUT_DIR
 """
+import base64
 import sys
 
 
@@ -54,50 +55,53 @@ def detector_graph():
     return field_varint(1, 7) + field_bytes(7, graph) + field_bytes(8, opset)
 
 
-def matrix(values, indent):
+def base64_lines(data, indent):
+    text = base64.b64encode(bytes(data)).decode()
     pad = " " * indent
-    return ("!!opencv-matrix\n%srows: 1\n%scols: %d\n%sdt: u\n%sdata: [ %s ]\n"
-            % (pad, pad, len(values), pad, pad, ", ".join(str(v) for v in values)))
+    return "".join("\n%s- %s" % (pad, text[i:i + 76]) for i in range(0, len(text), 76)) + "\n"
 
 
-def document(landmarks):
-    return ("%YAML:1.0\n---\nkind: landmark_pose\ndetector:\n"
-            "   onnx: " + matrix(list(detector_graph()), 6) +
-            "   input_size: 128\n   score_threshold: 0.5\n   nms_threshold: 0.3\n" + landmarks)
+def document(face_model, landmarks):
+    return ("%YAML:1.0\n---\nkind: landmark_pose\nformat: 2\nmade_by: fuzz seed\ndetector:\n"
+            "   onnx:" + base64_lines(detector_graph(), 6) +
+            "   input_size: 128\n   score_threshold: 0.5\n   nms_threshold: 0.3\n" +
+            face_model + landmarks)
 
 
-def tensor(name, shape, count):
-    return ("      -\n         name: %s\n         shape: [ %s ]\n         min: -0.5\n"
-            "         scale: 0.004\n         q: %s"
-            % (name, ", ".join(str(d) for d in shape), matrix([7] * count, 12)))
+def tensor(name, shape):
+    return ("      - { name: \"%s\", shape: [ %s ], min: -0.5, scale: 0.004 }\n"
+            % (name, ", ".join(str(d) for d in shape)))
 
 
-HEAD = ("landmarks:\n   mean_rgb: [ 122.7, 117.0, 104.2 ]\n   box_shift: [ 0., 0. ]\n"
-        "   box_scale: [ 1., 1. ]\n   tensors:\n")
-FACE = ("face_model:\n   landmarks: [ 30, 8, 36, 45 ]\n   points: !!opencv-matrix\n"
-        "      rows: 4\n      cols: 3\n      dt: f\n"
-        "      data: [ 0., 0., 0., 0., -63.6, -12.5, -43.3, 32.7, -26.0, 43.3, 32.7, -26.0 ]\n")
+def landmarks(tensors, count):
+    return ("landmarks:\n   mean_rgb: [ 122.7, 117.0, 104.2 ]\n   box_shift: [ 0., 0. ]\n"
+            "   box_scale: [ 1., 1. ]\n   tensors:\n" + "".join(tensors) +
+            "   q:" + base64_lines([7] * count, 6))
+
+
+FACE = ("face_model:\n   landmarks: [ 30, 8, 36, 45 ]\n"
+        "   points: [ 0., 0., 0., 0., -63.6, -12.5, -43.3, 32.7, -26.0, 43.3, 32.7, -26.0 ]\n")
 
 SEEDS = {
     # The first two tensors right, then the network lacks the third.
-    "pose-first-tensors": HEAD + tensor("dense0/conv0/filters", [3, 3, 3, 32], 864) +
-    tensor("dense0/conv0/bias", [32], 32) + FACE,
-    # A shape that does not match the bytes.
-    "pose-shape-mismatch": HEAD + tensor("dense0/conv0/bias", [4, 8], 31) + FACE,
+    "pose-first-tensors": document(FACE, landmarks(
+        [tensor("dense0/conv0/filters", [3, 3, 3, 32]), tensor("dense0/conv0/bias", [32])], 896)),
+    # Shapes that need more values than the block holds.
+    "pose-shape-mismatch": document(FACE, landmarks([tensor("dense0/conv0/bias", [4, 8])], 31)),
     # A tensor of the right size under the wrong shape.
-    "pose-wrong-shape": HEAD + tensor("dense0/conv0/bias", [2, 16], 32) + FACE,
+    "pose-wrong-shape": document(FACE, landmarks([tensor("dense0/conv0/bias", [2, 16])], 32)),
     # No landmark section at all.
-    "pose-no-landmarks": FACE,
+    "pose-no-landmarks": document(FACE, ""),
+    # Only the detector.
+    "pose-detector-only": document("", ""),
 }
 
 
 def main():
     out = sys.argv[1]
-    for name, landmarks in SEEDS.items():
+    for name, text in SEEDS.items():
         with open("%s/%s" % (out, name), "w") as seed:
-            seed.write(document(landmarks))
-    with open("%s/pose-detector-only" % out, "w") as seed:
-        seed.write(document(""))
+            seed.write(text)
 
 
 if __name__ == "__main__":
