@@ -50,7 +50,7 @@ make_model() {
     # and holds three bytes.
     huge-matrix) printf '%%YAML:1.0\n---\nkind: landmark_pose\nformat: 2\ndetector:\n   onnx: !!opencv-matrix\n      rows: 100000\n      cols: 100000\n      dt: u\n      data: [ 1, 2, 3 ]\n   input_size: 128\n   score_threshold: 0.5\n   nms_threshold: 0.3\n' \
         >"$(model_folder)/$model_file"; model_folder ;;
-    pose-truncated) head -c 3000 "$here/../fuzz/corpus/fuzz_model_file/pose-first-tensors" \
+    pose-truncated) head -c 1500 "$here/../fuzz/corpus/fuzz_model_file/pose-first-tensors" \
         >"$(model_folder)/$model_file"; model_folder ;;
     # Base64 data whose 24-byte header (the element type) is blank: OpenCV
     # 4.6's reader loops forever on it, in each of the three syntaxes.
