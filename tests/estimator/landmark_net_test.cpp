@@ -32,7 +32,7 @@ TEST(LandmarkNet, SymmetricRunMirrorsWithTheCrop)
 {
     zor::estimator::PoseEstimator* estimator = sample::Estimator();
     ASSERT_NE(estimator, nullptr);
-    const zor::estimator::LandmarkNet& net = estimator->Landmarks();
+    zor::estimator::LandmarkNet& net = estimator->Landmarks();
     const cv::Mat crop = cv::imread(sample::DataPath("landmark_input_112.png"), cv::IMREAD_COLOR);
     ASSERT_EQ(crop.size(), cv::Size(112, 112));
     cv::Mat mirroredCrop;

@@ -1,6 +1,6 @@
 #include "landmark_net.h"
 
-#include <algorithm>
+#include <utility>
 
 #include <opencv2/imgproc.hpp>
 
@@ -8,122 +8,9 @@ namespace zor {
 namespace estimator {
 namespace {
 
-// Feature maps are (side*side) x channels matrices of floats, pixel by pixel.
-
-// The two inner loops below take nearly all of the net's time. Where the
-// compiler can, it builds them twice, for processors with AVX2 and FMA and
-// for any other, and picks one when the program starts: measured twice as
-// fast as the plain SSE2 build on this machine's processor.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__) && defined(__linux__)
-#define ZOR_VECTOR_CLONES __attribute__((target_clones("arch=haswell", "default")))
-#else
-#define ZOR_VECTOR_CLONES
-#endif
-
-// TensorFlow's "same" padding: the output side and the padding before the
-// first pixel for a 3x3 kernel.
-int SameOutputSide(int side, int stride)
-{
-    return (side + stride - 1) / stride;
-}
-
-int SamePaddingBefore(int side, int stride)
-{
-    const int out = SameOutputSide(side, stride);
-    return std::max((out - 1) * stride + 3 - side, 0) / 2;
-}
-
-// The 3x3 neighbourhood of each output pixel laid out as one row, so that a
-// full 3x3 convolution becomes a 1x1 one.
-cv::Mat Neighbourhoods(const cv::Mat& input, int side, int stride)
-{
-    const int channels = input.cols;
-    const int out = SameOutputSide(side, stride);
-    const int pad = SamePaddingBefore(side, stride);
-    cv::Mat patches = cv::Mat::zeros(out * out, 9 * channels, CV_32F);
-    for (int oy = 0; oy < out; ++oy) {
-        for (int ox = 0; ox < out; ++ox) {
-            float* row = patches.ptr<float>(oy * out + ox);
-            for (int ky = 0; ky < 3; ++ky) {
-                const int y = oy * stride + ky - pad;
-                for (int kx = 0; kx < 3; ++kx) {
-                    const int x = ox * stride + kx - pad;
-                    if (y < 0 || y >= side || x < 0 || x >= side) {
-                        continue;
-                    }
-                    const float* pixel = input.ptr<float>(y * side + x);
-                    std::copy(pixel, pixel + channels, row + (ky * 3 + kx) * channels);
-                }
-            }
-        }
-    }
-    return patches;
-}
-
-ZOR_VECTOR_CLONES
-cv::Mat Depthwise3x3(const cv::Mat& input, int side, int stride, const cv::Mat& filter)
-{
-    const int channels = input.cols;
-    const int out = SameOutputSide(side, stride);
-    const int pad = SamePaddingBefore(side, stride);
-    cv::Mat result = cv::Mat::zeros(out * out, channels, CV_32F);
-    for (int oy = 0; oy < out; ++oy) {
-        for (int ox = 0; ox < out; ++ox) {
-            float* dst = result.ptr<float>(oy * out + ox);
-            for (int ky = 0; ky < 3; ++ky) {
-                const int y = oy * stride + ky - pad;
-                if (y < 0 || y >= side) {
-                    continue;
-                }
-                for (int kx = 0; kx < 3; ++kx) {
-                    const int x = ox * stride + kx - pad;
-                    if (x < 0 || x >= side) {
-                        continue;
-                    }
-                    const float* src = input.ptr<float>(y * side + x);
-                    const float* w = filter.ptr<float>(ky * 3 + kx);
-                    for (int c = 0; c < channels; ++c) {
-                        dst[c] += src[c] * w[c];
-                    }
-                }
-            }
-        }
-    }
-    return result;
-}
-
-// A 1x1 convolution plus bias: out = in * weights + bias, pixel by pixel.
-ZOR_VECTOR_CLONES
-cv::Mat Pointwise(const cv::Mat& input, const cv::Mat& weights, const cv::Mat& bias)
-{
-    const int inputs = weights.rows;
-    const int outputs = weights.cols;
-    cv::Mat result(input.rows, outputs, CV_32F);
-    const float* b = bias.ptr<float>();
-    for (int r = 0; r < input.rows; ++r) {
-        const float* in = input.ptr<float>(r);
-        float* out = result.ptr<float>(r);
-        std::copy(b, b + outputs, out);
-        for (int i = 0; i < inputs; ++i) {
-            const float value = in[i];
-            const float* w = weights.ptr<float>(i);
-            for (int o = 0; o < outputs; ++o) {
-                out[o] += value * w[o];
-            }
-        }
-    }
-    return result;
-}
-
-cv::Mat Relu(const cv::Mat& map)
-{
-    return cv::max(map, 0.0f);
-}
-
-// Looks a tensor up and checks its shape; reshapes its values to
-// rows x (total / rows).
+// Looks a tensor up and checks its shape; its values as one row.
 bool TakeTensor(const TensorMap& tensors, const std::string& name, const std::vector<int>& shape,
-                int rows, cv::Mat& out, std::string& error)
+                cv::Mat& out, std::string& error)
 {
     const auto found = tensors.find(name);
     if (found == tensors.end()) {
@@ -140,87 +27,216 @@ bool TakeTensor(const TensorMap& tensors, const std::string& name, const std::ve
         error = "the landmark network's tensor \"" + name + "\" has the wrong shape";
         return false;
     }
-    out = tensor.values.reshape(1, 1).clone().reshape(1, rows);
+    out = tensor.values.reshape(1, 1).clone();
+    return true;
+}
+
+// TensorFlow keeps a convolution's filters as height x width x inputs x
+// outputs, OpenCV as outputs x inputs x height x width. A depthwise
+// filter (height x width x channels x 1) becomes channels x 1 x height x
+// width.
+cv::Mat FiltersForOpenCv(const cv::Mat& tf, int side, int inputs, int outputs, bool depthwise)
+{
+    const int shape[] = {depthwise ? inputs : outputs, depthwise ? 1 : inputs, side, side};
+    cv::Mat filters(4, shape, CV_32F);
+    const float* from = tf.ptr<float>();
+    float* to = filters.ptr<float>();
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            for (int i = 0; i < inputs; ++i) {
+                for (int o = 0; o < outputs; ++o) {
+                    const int channel = depthwise ? i : o;
+                    const int input = depthwise ? 0 : i;
+                    to[((channel * shape[1] + input) * side + y) * side + x] =
+                        from[((y * side + x) * inputs + i) * outputs + o];
+                }
+            }
+        }
+    }
+    return filters;
+}
+
+// Builds the net layer by layer; each Add returns the new layer's id, the
+// net's input being layer 0.
+class NetBuilder {
+public:
+    explicit NetBuilder(cv::dnn::Net& net) : m_net(net) {}
+
+    int Add(const std::string& type, cv::dnn::LayerParams params, const std::vector<int>& inputs)
+    {
+        params.type = type;
+        params.name = type + std::to_string(++m_count);
+        const int id = m_net.addLayer(params.name, type, params);
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            m_net.connect(inputs[i], 0, id, static_cast<int>(i));
+        }
+        return id;
+    }
+
+    // A 3x3 convolution with TensorFlow's "same" padding (for stride 2 on
+    // an even side: none before, one pixel after). Without `bias` it has
+    // none.
+    int Conv3x3(int input, const cv::Mat& filters, const cv::Mat& bias, int stride, int group)
+    {
+        cv::dnn::LayerParams params;
+        params.set("kernel_size", 3);
+        params.set("stride", stride);
+        params.set("pad_mode", "SAME");
+        params.set("num_output", filters.size[0]);
+        params.set("group", group);
+        params.set("bias_term", !bias.empty());
+        params.blobs.push_back(filters);
+        if (!bias.empty()) {
+            params.blobs.push_back(bias);
+        }
+        return Add("Convolution", params, {input});
+    }
+
+    int Conv1x1(int input, const cv::Mat& filters, const cv::Mat& bias)
+    {
+        cv::dnn::LayerParams params;
+        params.set("kernel_size", 1);
+        params.set("num_output", filters.size[0]);
+        params.set("bias_term", true);
+        params.blobs = {filters, bias};
+        return Add("Convolution", params, {input});
+    }
+
+    int Relu(int input) { return Add("ReLU", cv::dnn::LayerParams(), {input}); }
+
+    int Sum(const std::vector<int>& inputs)
+    {
+        cv::dnn::LayerParams params;
+        params.set("operation", "sum");
+        return Add("Eltwise", params, inputs);
+    }
+
+private:
+    cv::dnn::Net& m_net;
+    int m_count = 0;
+};
+
+// One convolution of a dense block: block 0's first is a plain 3x3
+// convolution, every other one a depthwise 3x3 then a pointwise 1x1
+// convolution with a bias, after `layer`, which becomes the last layer
+// added. False with `error` set when a tensor is missing or wrong.
+bool AddConv(NetBuilder& builder, const TensorMap& tensors, const std::string& prefix, int inputs,
+             int outputs, int stride, int& layer, std::string& error)
+{
+    cv::Mat bias;
+    if (!TakeTensor(tensors, prefix + "bias", {outputs}, bias, error)) {
+        return false;
+    }
+    cv::Mat tf;
+    if (inputs == 3) {
+        if (!TakeTensor(tensors, prefix + "filters", {3, 3, inputs, outputs}, tf, error)) {
+            return false;
+        }
+        layer = builder.Conv3x3(layer, FiltersForOpenCv(tf, 3, inputs, outputs, false), bias, stride, 1);
+        return true;
+    }
+    cv::Mat pointwise;
+    if (!TakeTensor(tensors, prefix + "depthwise_filter", {3, 3, inputs, 1}, tf, error) ||
+        !TakeTensor(tensors, prefix + "pointwise_filter", {1, 1, inputs, outputs}, pointwise, error)) {
+        return false;
+    }
+    layer = builder.Conv3x3(layer, FiltersForOpenCv(tf, 3, inputs, 1, true), cv::Mat(), stride, inputs);
+    layer = builder.Conv1x1(layer, FiltersForOpenCv(pointwise, 1, inputs, outputs, false), bias);
     return true;
 }
 
 }  // namespace
 
+LandmarkNet::LandmarkNet(cv::dnn::Net net, const cv::Scalar& meanRgb)
+    : m_net(std::move(net)), m_meanRgb(meanRgb)
+{
+}
+
 std::unique_ptr<LandmarkNet> LandmarkNet::FromTensors(const TensorMap& tensors,
                                                       const cv::Scalar& meanRgb,
                                                       std::string& error)
 {
-    std::unique_ptr<LandmarkNet> net(new LandmarkNet());
-    net->m_meanRgb = meanRgb;
-    const int widths[4] = {32, 64, 128, 256};
-    int inputs = 3;
-    for (int b = 0; b < 4; ++b) {
-        const int outputs = widths[b];
-        for (int c = 0; c < 4; ++c) {
-            const std::string prefix = "dense" + std::to_string(b) + "/conv" + std::to_string(c) + "/";
-            Conv& conv = net->m_blocks[b].conv[c];
-            bool ok = TakeTensor(tensors, prefix + "bias", {outputs}, 1, conv.bias, error);
-            if (b == 0 && c == 0) {
-                ok = ok && TakeTensor(tensors, prefix + "filters", {3, 3, inputs, outputs},
-                                      9 * inputs, conv.pointwise, error);
-            } else {
-                ok = ok && TakeTensor(tensors, prefix + "depthwise_filter", {3, 3, inputs, 1}, 9,
-                                      conv.depthwise, error);
-                ok = ok && TakeTensor(tensors, prefix + "pointwise_filter", {1, 1, inputs, outputs},
-                                      inputs, conv.pointwise, error);
+    cv::dnn::Net net;
+    try {
+        NetBuilder builder(net);
+        const int widths[4] = {32, 64, 128, 256};
+        int inputs = 3;
+        int layer = 0;
+        for (int b = 0; b < 4; ++b) {
+            // Each convolution of a block sees the sum of all earlier
+            // outputs of the block; the first halves the side.
+            const std::string block = "dense" + std::to_string(b) + "/conv";
+            std::vector<int> outputs;
+            for (int c = 0; c < 4; ++c) {
+                int in = layer;
+                if (c > 1) {
+                    in = builder.Relu(builder.Sum(outputs));
+                } else if (c == 1) {
+                    in = outputs.front();
+                }
+                if (!AddConv(builder, tensors, block + std::to_string(c) + "/", c == 0 ? inputs : widths[b],
+                             widths[b], c == 0 ? 2 : 1, in, error)) {
+                    return nullptr;
+                }
+                outputs.push_back(c == 0 ? builder.Relu(in) : in);
             }
-            if (!ok) {
-                return nullptr;
-            }
-            inputs = outputs;
+            layer = builder.Relu(builder.Sum(outputs));
+            inputs = widths[b];
         }
-    }
-    if (!TakeTensor(tensors, "fc/weights", {256, kOutputs}, 256, net->m_fcWeights, error) ||
-        !TakeTensor(tensors, "fc/bias", {kOutputs}, 1, net->m_fcBias, error)) {
+        cv::dnn::LayerParams pool;
+        pool.set("pool", "ave");
+        pool.set("global_pooling", true);
+        layer = builder.Add("Pooling", pool, {layer});
+
+        cv::Mat weights;
+        cv::Mat bias;
+        if (!TakeTensor(tensors, "fc/weights", {256, kOutputs}, weights, error) ||
+            !TakeTensor(tensors, "fc/bias", {kOutputs}, bias, error)) {
+            return nullptr;
+        }
+        cv::dnn::LayerParams fc;
+        fc.set("num_output", kOutputs);
+        fc.set("bias_term", true);
+        fc.set("axis", 1);
+        fc.blobs = {cv::Mat(weights.reshape(1, 256).t()), bias};
+        builder.Add("InnerProduct", fc, {layer});
+        net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
+        net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
+    } catch (const cv::Exception&) {
+        error = "the landmark network cannot be built";
         return nullptr;
     }
-    return net;
+    return std::unique_ptr<LandmarkNet>(new LandmarkNet(std::move(net), meanRgb));
 }
 
-cv::Mat LandmarkNet::RunBlock(const DenseBlock& block, const cv::Mat& input, int& side) const
+cv::Mat LandmarkNet::RunBatch(const std::vector<cv::Mat>& crops)
 {
-    const auto conv = [](const Conv& c, const cv::Mat& map, int mapSide, int stride) {
-        const cv::Mat spread = c.depthwise.empty() ? Neighbourhoods(map, mapSide, stride)
-                                                   : Depthwise3x3(map, mapSide, stride, c.depthwise);
-        return Pointwise(spread, c.pointwise, c.bias);
-    };
-    // Each convolution sees the sum of all earlier outputs of the block.
-    const cv::Mat out1 = Relu(conv(block.conv[0], input, side, 2));
-    side = SameOutputSide(side, 2);
-    cv::Mat sum = out1.clone();
-    for (int c = 1; c < 4; ++c) {
-        const cv::Mat in = c == 1 ? out1 : Relu(sum);
-        sum += conv(block.conv[c], in, side, 1);
+    for (const cv::Mat& crop : crops) {
+        if (crop.rows != kInputSize || crop.cols != kInputSize || crop.type() != CV_8UC3) {
+            return cv::Mat();
+        }
     }
-    return Relu(sum);
+    // RGB, the mean subtracted, divided by 255, as the net was trained.
+    try {
+        const cv::Mat blob = cv::dnn::blobFromImages(crops, 1.0 / 255.0, cv::Size(), m_meanRgb, true, false);
+        m_net.setInput(blob);
+        const cv::Mat output = m_net.forward();
+        if (output.total() != crops.size() * kOutputs) {
+            return cv::Mat();
+        }
+        return output.reshape(1, static_cast<int>(crops.size())).clone();
+    } catch (const cv::Exception&) {
+        return cv::Mat();
+    }
 }
 
-std::vector<float> LandmarkNet::Run(const cv::Mat& crop) const
+std::vector<float> LandmarkNet::Run(const cv::Mat& crop)
 {
-    if (crop.rows != kInputSize || crop.cols != kInputSize || crop.type() != CV_8UC3) {
+    const cv::Mat points = RunBatch({crop});
+    if (points.empty()) {
         return {};
     }
-    cv::Mat rgb;
-    cv::cvtColor(crop, rgb, cv::COLOR_BGR2RGB);
-    cv::Mat normalized;
-    rgb.convertTo(normalized, CV_32FC3);
-    normalized = (normalized - m_meanRgb) / 255.0;
-
-    int side = kInputSize;
-    cv::Mat map = normalized.reshape(1, side * side);
-    for (const DenseBlock& block : m_blocks) {
-        map = RunBlock(block, map, side);
-    }
-    cv::Mat pooled;
-    cv::reduce(map, pooled, 0, cv::REDUCE_AVG);
-    cv::Mat output;
-    cv::gemm(pooled, m_fcWeights, 1.0, m_fcBias, 1.0, output);
-    return std::vector<float>(output.begin<float>(), output.end<float>());
+    return std::vector<float>(points.ptr<float>(), points.ptr<float>() + kOutputs);
 }
 
 int LandmarkNet::MirroredPoint(int i)
@@ -243,19 +259,22 @@ int LandmarkNet::MirroredPoint(int i)
     return i;
 }
 
-std::vector<float> LandmarkNet::RunSymmetric(const cv::Mat& crop) const
+std::vector<float> LandmarkNet::RunSymmetric(const cv::Mat& crop)
 {
-    std::vector<float> points = Run(crop);
-    if (points.size() != kOutputs) {
-        return {};
-    }
+    // The crop and its mirror image in one batch.
     cv::Mat mirrored;
     cv::flip(crop, mirrored, 1);
-    const std::vector<float> other = Run(mirrored);
+    const cv::Mat both = RunBatch({crop, mirrored});
+    if (both.empty()) {
+        return {};
+    }
+    const float* direct = both.ptr<float>(0);
+    const float* other = both.ptr<float>(1);
+    std::vector<float> points(kOutputs);
     for (int i = 0; i < kOutputs / 2; ++i) {
         const int j = MirroredPoint(i);
-        points[2 * j] = (points[2 * j] + 1.0f - other[2 * i]) / 2.0f;
-        points[2 * j + 1] = (points[2 * j + 1] + other[2 * i + 1]) / 2.0f;
+        points[2 * j] = (direct[2 * j] + 1.0f - other[2 * i]) / 2.0f;
+        points[2 * j + 1] = (direct[2 * j + 1] + other[2 * i + 1]) / 2.0f;
     }
     return points;
 }

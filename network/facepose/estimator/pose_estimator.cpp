@@ -37,7 +37,7 @@ bool PoseEstimator::FindFace(const cv::Mat& bgr, PoseEstimate& estimate)
     return m_detector->Detect(bgr, estimate.face);
 }
 
-bool PoseEstimator::FindLandmarks(const cv::Mat& bgr, PoseEstimate& estimate) const
+bool PoseEstimator::FindLandmarks(const cv::Mat& bgr, PoseEstimate& estimate)
 {
     estimate.landmarkRegion = m_adjustment.Apply(estimate.face);
     const FaceCrop crop(bgr, estimate.landmarkRegion, LandmarkNet::kInputSize);

@@ -47,10 +47,10 @@ public:
     // The stages one by one: the face, its landmarks, its pose. Each is
     // false when it finds nothing usable.
     bool FindFace(const cv::Mat& bgr, PoseEstimate& estimate);
-    bool FindLandmarks(const cv::Mat& bgr, PoseEstimate& estimate) const;
+    bool FindLandmarks(const cv::Mat& bgr, PoseEstimate& estimate);
     bool FindPose(cv::Size imageSize, PoseEstimate& estimate) const;
 
-    const LandmarkNet& Landmarks() const { return *m_landmarks; }
+    LandmarkNet& Landmarks() { return *m_landmarks; }
 
 private:
     std::unique_ptr<FaceDetector> m_detector;
