@@ -1,12 +1,16 @@
-// estimator_bench MODEL PHOTO...: prints, per photo, the model load time and
-// the median time of detection, landmarks and pose over repeated runs.
+// estimator_bench [--threads N] MODEL PHOTO...: prints, per photo, the model
+// load time and the median time of detection, landmarks and pose over
+// repeated runs. With --threads, OpenCV's parallel loops use N threads
+// (cv::setNumThreads) instead of its default.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgcodecs.hpp>
 
 #include "facepose/estimator/pose_model_file.h"
@@ -32,10 +36,16 @@ double Median(std::vector<double> values)
 
 int main(int argc, char** argv)
 {
+    if (argc >= 3 && std::string(argv[1]) == "--threads") {
+        cv::setNumThreads(std::atoi(argv[2]));
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s MODEL PHOTO...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--threads N] MODEL PHOTO...\n", argv[0]);
         return 2;
     }
+    std::printf("OpenCV threads: %d\n", cv::getNumThreads());
     std::shared_ptr<zor::NetModel> model;
     std::string error;
     const double loadMs = Milliseconds([&] {
