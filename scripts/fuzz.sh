@@ -52,7 +52,7 @@ run_target() {
     rm -f "$artifacts"crash-* "$artifacts"leak-* "$artifacts"timeout-* "$artifacts"oom-*
     local status=0
     "$build/$target" "$corpus" "$root/tests/fuzz/corpus/$target" \
-        -dict="$(dictionary_of "$target")" -max_total_time="$seconds" -timeout=10 \
+        -dict="$(dictionary_of "$target")" -max_total_time="$seconds" -timeout=30 \
         -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts" \
         >"$build/logs/$target.log" 2>&1 || status=$?
     echo "$status" >"$build/logs/$target.status"
