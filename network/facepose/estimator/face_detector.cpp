@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 #include <opencv2/imgproc.hpp>
 
 #include "face_crop.h"
+#include "side_by_side.h"
 
 namespace zor {
 namespace estimator {
@@ -129,8 +131,8 @@ std::vector<FaceBox> DecodeDetections(const std::vector<cv::Point2f>& anchors,
     return faces;
 }
 
-FaceDetector::FaceDetector(cv::dnn::Net net, const Settings& settings)
-    : m_net(std::move(net)), m_settings(settings), m_outputNames(m_net.getUnconnectedOutLayersNames())
+FaceDetector::FaceDetector(std::array<cv::dnn::Net, 2> nets, const Settings& settings)
+    : m_nets(std::move(nets)), m_settings(settings), m_outputNames(m_nets[0].getUnconnectedOutLayersNames())
 {
 }
 
@@ -142,18 +144,20 @@ std::unique_ptr<FaceDetector> FaceDetector::FromOnnx(const std::vector<uchar>& o
         error = "the detector graph is empty";
         return nullptr;
     }
-    cv::dnn::Net net;
-    try {
-        net = cv::dnn::readNetFromONNX(onnx);
-    } catch (const cv::Exception& e) {
-        error = "the detector graph does not load";
-        return nullptr;
+    std::array<cv::dnn::Net, 2> nets;
+    for (cv::dnn::Net& net : nets) {
+        try {
+            net = cv::dnn::readNetFromONNX(onnx);
+        } catch (const cv::Exception&) {
+            error = "the detector graph does not load";
+            return nullptr;
+        }
+        if (net.empty()) {
+            error = "the detector graph does not load";
+            return nullptr;
+        }
     }
-    if (net.empty()) {
-        error = "the detector graph does not load";
-        return nullptr;
-    }
-    std::unique_ptr<FaceDetector> detector(new FaceDetector(std::move(net), settings));
+    std::unique_ptr<FaceDetector> detector(new FaceDetector(std::move(nets), settings));
     // Two score outputs (16x16 and 8x8 grids) and their two regressor outputs.
     if (detector->m_outputNames.size() != 4) {
         error = "the detector graph does not have four outputs";
@@ -176,7 +180,7 @@ FaceBox MirroredFace(const FaceBox& face, float width)
     return result;
 }
 
-bool FaceDetector::DetectInInput(const cv::Mat& input, FaceBox& face)
+bool FaceDetector::DetectInInput(int copy, const cv::Mat& input, FaceBox& face)
 {
     // The graph takes NHWC input in [-1, 1]: an HxWx3 float image is that
     // layout already.
@@ -184,8 +188,9 @@ bool FaceDetector::DetectInInput(const cv::Mat& input, FaceBox& face)
     const int shape[] = {1, size, size, 3};
     cv::Mat blob(4, shape, CV_32F);
     input.convertTo(cv::Mat(size, size, CV_32FC3, blob.ptr<float>()), CV_32F, 1.0 / 127.5, -1.0);
-    m_net.setInput(blob);
-    m_net.forward(m_outputs, m_outputNames);
+    std::vector<cv::Mat>& outputs = m_outputs[copy];
+    m_nets[copy].setInput(blob);
+    m_nets[copy].forward(outputs, m_outputNames);
 
     // The fine grid's scores and regressors come first, then the coarse
     // grid's; the outputs are told apart by their sizes.
@@ -194,7 +199,7 @@ bool FaceDetector::DetectInInput(const cv::Mat& input, FaceBox& face)
     std::vector<float> scores;
     std::vector<float> regressors;
     for (size_t count : {fine, coarse}) {
-        for (const cv::Mat& output : m_outputs) {
+        for (const cv::Mat& output : outputs) {
             if (output.total() == count) {
                 const std::vector<float> values = Flatten(output);
                 scores.insert(scores.end(), values.begin(), values.end());
@@ -214,17 +219,28 @@ bool FaceDetector::DetectInInput(const cv::Mat& input, FaceBox& face)
     return true;
 }
 
-bool FaceDetector::DetectSymmetric(cv::Mat& input, FaceBox& face)
+bool FaceDetector::DetectSymmetric(const cv::Mat& input, FaceBox& face)
 {
     // The net is not symmetric: on a mirrored face its box moves by several
     // pixels. It runs on the input and on the input mirrored, and the two
     // faces (the second mirrored back) are averaged, so that a mirrored
     // image gives exactly the mirrored face.
-    FaceBox direct;
-    FaceBox other;
-    const bool foundDirect = DetectInInput(input, direct);
-    cv::flip(input, input, 1);
-    const bool foundOther = DetectInInput(input, other);
+    cv::Mat mirrored;
+    cv::flip(input, mirrored, 1);
+    const cv::Mat inputs[2] = {input, mirrored};
+    FaceBox faces[2];
+    bool found[2] = {false, false};
+    RunSideBySide([&](int i) {
+        try {
+            found[i] = DetectInInput(i, inputs[i], faces[i]);
+        } catch (const std::exception&) {
+            found[i] = false;
+        }
+    });
+    const FaceBox& direct = faces[0];
+    FaceBox other = faces[1];
+    const bool foundDirect = found[0];
+    const bool foundOther = found[1];
     if (!foundDirect && !foundOther) {
         return false;
     }

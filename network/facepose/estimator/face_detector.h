@@ -66,7 +66,8 @@ public:
 
     // The most confident face of an 8-bit BGR image, in image pixels.
     // False when there is none. The net runs twice on the whole image
-    // (scaled to its input), then twice on a square twice the face's size
+    // (scaled to its input) and on its mirror image, side by side on two
+    // threads, then twice the same way on a square twice the face's size
     // around it, turned so that the eyes are level: its boxes of a tilted
     // face are smaller than of the same face upright (85 against 63 pixels
     // for the camera man's face turned by 15 degrees), and the landmarks
@@ -74,17 +75,21 @@ public:
     bool Detect(const cv::Mat& bgr, FaceBox& face);
 
 private:
-    FaceDetector(cv::dnn::Net net, const Settings& settings);
-    // The most confident face of the net's RGB input, in [0, 1] of it.
-    bool DetectInInput(const cv::Mat& input, FaceBox& face);
-    // The same, averaged with the face found in the mirrored input (which
-    // this mirrors in place).
-    bool DetectSymmetric(cv::Mat& input, FaceBox& face);
+    FaceDetector(std::array<cv::dnn::Net, 2> nets, const Settings& settings);
+    // The most confident face of the net's RGB input, in [0, 1] of it, by
+    // copy `copy` of the net. False when there is none; throws when the
+    // net fails.
+    bool DetectInInput(int copy, const cv::Mat& input, FaceBox& face);
+    // The same, averaged with the face found in the mirrored input; the
+    // two run side by side, one on each copy of the net.
+    bool DetectSymmetric(const cv::Mat& input, FaceBox& face);
 
-    cv::dnn::Net m_net;
+    // Two copies of the graph, for an image and its mirror image at the
+    // same time: a net keeps the state of its run.
+    std::array<cv::dnn::Net, 2> m_nets;
     Settings m_settings;
     std::vector<cv::String> m_outputNames;
-    std::vector<cv::Mat> m_outputs;
+    std::array<std::vector<cv::Mat>, 2> m_outputs;
 };
 
 }  // namespace estimator
