@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Benchmark of the pose estimator on the sample photos. Prints per photo the
-# model load time and the detection, landmark and pose times (bench program),
+# Benchmark of the pose estimator on the sample photos. Prints the machine's
+# load, then per photo the model load time and the detection, landmark and
+# pose times (bench program, with OpenCV's default threads and with one),
 # then the whole test_facepose process beside a process that only reads the
 # image, and, when the JavaScript reference tooling is installed, face-api's
 # own pipeline on the same photos.
@@ -16,8 +17,13 @@ PHOTOS=("$ROOT/sample/photos/astronaut.png" "$ROOT/sample/photos/camera.png")
 
 cmake --build "$BUILD" --target estimator_bench test_facepose image_read_bench >/dev/null
 
+MODEL="$MODEL_DIR/light_rpoly_lmp_iter_75000_w_scale.nmodel"
+# Other work on the machine slows every figure below: note its load.
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 echo "== stages (in process)"
-"$BUILD/bench/estimator_bench" "$MODEL_DIR/light_rpoly_lmp_iter_75000_w_scale.nmodel" "${PHOTOS[@]}" 2>/dev/null
+"$BUILD/bench/estimator_bench" "$MODEL" "${PHOTOS[@]}" 2>/dev/null
+echo "== stages with OpenCV on one thread"
+"$BUILD/bench/estimator_bench" --threads 1 "$MODEL" "${PHOTOS[@]}" 2>/dev/null | grep -v '^model load'
 
 # Median wall time of a command over 11 runs, in milliseconds.
 median_ms() {
