@@ -81,7 +81,7 @@ for target in "${targets[@]}"; do
     if [ "$crashes" -ne 0 ] || [ "$status" -ne 0 ]; then
         failed=1
         find "$build/artifacts/$target" -type f | sed 's/^/    /'
-        grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$log" | head -n 5 | sed 's/^/    /'
+        { grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' "$log" || true; } | head -n 5 | sed 's/^/    /'
     fi
 done
 exit "$failed"
