@@ -3,6 +3,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <opencv2/core/utility.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "sample_files.h"
@@ -158,6 +159,25 @@ TEST(Pipeline, FrontalAstronautAndTurnedCameraMan)
     // He looks down into his camera, face turned toward the image's right.
     EXPECT_GT(cameraMan.pose.yaw, 30.0f);
     EXPECT_GT(std::abs(cameraMan.pose.yaw), std::abs(astronaut.pose.yaw) + 20.0f);
+}
+
+// The detector runs an image and its mirror image side by side on two
+// threads, each on its own copy of the net; on one thread they run one after
+// the other. Both ways must find the same face and points.
+TEST(Pipeline, SameResultOnOneOpenCvThread)
+{
+    const cv::Mat image = sample::Photo("camera");
+    const PoseEstimate sideBySide = Estimate(image);
+    const int threads = cv::getNumThreads();
+    cv::setNumThreads(1);
+    const PoseEstimate oneThread = Estimate(image);
+    cv::setNumThreads(threads);
+    EXPECT_NEAR(oneThread.face.box.x, sideBySide.face.box.x, 1e-3);
+    EXPECT_NEAR(oneThread.face.box.y, sideBySide.face.box.y, 1e-3);
+    EXPECT_NEAR(oneThread.face.box.width, sideBySide.face.box.width, 1e-3);
+    EXPECT_NEAR(oneThread.face.angle, sideBySide.face.angle, 1e-3);
+    EXPECT_LT(MeanDistance(oneThread.landmarks, sideBySide.landmarks), 1e-3);
+    EXPECT_NEAR(oneThread.pose.yaw, sideBySide.pose.yaw, 1e-3);
 }
 
 TEST(Pipeline, NoFaceInAFlatImage)
