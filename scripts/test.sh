@@ -2,6 +2,7 @@
 # Builds the project and runs every test; ends non-zero when any test fails.
 #
 #   scripts/test.sh           the whole suite in the normal build (build/),
+#                             a seconds-long run of the validation benchmark,
 #                             again in the sanitizer build (build-asan/,
 #                             AddressSanitizer and UndefinedBehaviorSanitizer,
 #                             halting on the first report), then a short
@@ -39,6 +40,9 @@ section "normal build ($build)"
 BUILD_DIR=$build "$root/scripts/setup.sh"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 ((quick)) && exit 0
+
+section "validation benchmark, smoke run (output bytes against a reference)"
+BUILD_DIR=$build "$root/bench/validation.sh" --smoke
 
 section "sanitizer build ($asan_build)"
 BUILD_DIR=$asan_build "$root/scripts/setup.sh" -DZOR_SANITIZE=ON
