@@ -41,12 +41,12 @@ photos_present() {
 # npm pack NAME@VERSION into the cache, checked against its npm integrity,
 # then unpacked into $CACHE/$2.
 fetch_npm() {
-    local spec="$1" folder="$2" integrity="$3" tarball
-    tarball="$(cd "$CACHE" && npm pack --silent "$spec" | tail -n 1)"
+    local package="$1" folder="$2" integrity="$3" tarball
+    tarball="$(cd "$CACHE" && npm pack --silent "$package" | tail -n 1)"
     local actual
     actual="$(node -e 'process.stdout.write(require("crypto").createHash("sha512")
         .update(require("fs").readFileSync(process.argv[1])).digest("base64"))' "$CACHE/$tarball")"
-    [ "$actual" = "$integrity" ] || die "$spec: checksum mismatch (got sha512-$actual)"
+    [ "$actual" = "$integrity" ] || die "$package: checksum mismatch (got sha512-$actual)"
     rm -rf "${CACHE:?}/$folder"
     mkdir -p "$CACHE/$folder"
     tar -xzf "$CACHE/$tarball" -C "$CACHE/$folder"
