@@ -4,10 +4,13 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "scratch_dir.h"
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
 #include "network/facepose.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -64,8 +67,9 @@ TEST(FaceposeWithPoseModel, DamagedModelFilesAreReportedOnOneLine)
         {"garbled detector bytes", garbled},
     };
     const cv::Mat image(64, 64, CV_8UC3, cv::Scalar::all(100));
+    const test_support::ScratchDir scratch;
     for (const auto& c : cases) {
-        const std::string path = testing::TempDir() + "/damaged.nmodel";
+        const std::string path = scratch.Path("damaged.nmodel");
         std::ofstream(path, std::ios::binary) << c.content;
         std::string err;
         EXPECT_TRUE(DetectOnce(path, image, err).empty()) << c.what;

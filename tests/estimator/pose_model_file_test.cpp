@@ -7,6 +7,7 @@
 
 #include "facepose/estimator/base64_node.h"
 #include "sample_files.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -36,9 +37,16 @@ PoseModelContent SmallModel(size_t q)
     return content;
 }
 
+// Files of this test program, apart from those of tests running beside it.
+const test_support::ScratchDir& Scratch()
+{
+    static const test_support::ScratchDir dir;
+    return dir;
+}
+
 std::string TempModelPath()
 {
-    return testing::TempDir() + "/small.nmodel";
+    return Scratch().Path("small.nmodel");
 }
 
 std::string ReadWritten()
@@ -133,7 +141,7 @@ TEST(Base64, RoundTripsAndRejectsMalformedText)
         EXPECT_FALSE(zor::estimator::DecodeBase64(bad, out)) << bad;
     }
     // Through a document: several lines, read back whole.
-    const std::string path = testing::TempDir() + "/base64.yml";
+    const std::string path = Scratch().Path("base64.yml");
     {
         std::vector<uchar> big(5000);
         for (size_t i = 0; i < big.size(); ++i) {
