@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "scratch_dir.h"
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
