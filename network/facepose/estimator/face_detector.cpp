@@ -166,6 +166,12 @@ std::unique_ptr<FaceDetector> FaceDetector::FromOnnx(const std::vector<uchar>& o
     return detector;
 }
 
+double EyeLineAngle(const FaceBox& face)
+{
+    const cv::Point2f eyes = face.keypoints[1] - face.keypoints[0];
+    return eyes == cv::Point2f() ? 0.0 : std::atan2(eyes.y, eyes.x);
+}
+
 FaceBox MirroredFace(const FaceBox& face, float width)
 {
     // The detector's key points come in left-right pairs: the eyes (0, 1)
@@ -289,10 +295,7 @@ bool FaceDetector::Detect(const cv::Mat& bgr, FaceBox& face)
     }
 
     // The second look, at the face upright and larger.
-    const cv::Point2f eyes = face.keypoints[1] - face.keypoints[0];
-    const float angle = eyes == cv::Point2f()
-                            ? 0.0f
-                            : static_cast<float>(std::atan2(eyes.y, eyes.x) * 180.0 / CV_PI);
+    const float angle = static_cast<float>(EyeLineAngle(face) * 180.0 / CV_PI);
     const cv::Point2f centre = (face.box.tl() + face.box.br()) * 0.5f;
     const float window = std::max(face.box.width, face.box.height) * kUprightWindow;
     const FaceCrop crop(bgr, cv::RotatedRect(centre, cv::Size2f(window, window), angle), size);

@@ -45,6 +45,10 @@ std::vector<FaceBox> DecodeDetections(const std::vector<cv::Point2f>& anchors,
                                       float inputSize, float scoreThreshold,
                                       float nmsThreshold);
 
+// The angle of the line from the first eye to the second, in radians,
+// clockwise in the image; 0 when the two coincide (no key points known).
+double EyeLineAngle(const FaceBox& face);
+
 // The face as seen in the image mirrored left to right, for an image
 // `width` wide: the box and key points mirrored, the paired key points
 // swapped.

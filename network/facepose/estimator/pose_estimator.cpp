@@ -10,10 +10,8 @@ namespace estimator {
 
 cv::RotatedRect BoxAdjustment::Apply(const FaceBox& face) const
 {
-    // The eyes are the first two key points; when they coincide (no key
-    // points known) the square stays upright.
-    const cv::Point2f eyes = face.keypoints[1] - face.keypoints[0];
-    const double angle = eyes == cv::Point2f() ? 0.0 : std::atan2(eyes.y, eyes.x);
+    // The square turns with the eyes (upright when no key points are known).
+    const double angle = EyeLineAngle(face);
     const float side = std::max(face.box.width * scale.x, face.box.height * scale.y);
     const cv::Point2f across(static_cast<float>(std::cos(angle)), static_cast<float>(std::sin(angle)));
     const cv::Point2f down(-across.y, across.x);
