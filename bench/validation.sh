@@ -4,8 +4,8 @@
 #   bench/validation.sh [--smoke] [--runs N] [--sizes "4 5 6"] [--build DIR]
 #
 # Needs a built test_facepose in the build folder (default: $BUILD_DIR, else
-# build/). Compiles its helpers from bench/ with g++ into <build>/bench/ and
-# works in <build>/bench/work/.
+# build/). Builds its helpers (bench/CMakeLists.txt) in that build and works
+# in <build>/bench/work/.
 #
 # 1. For numeric-match and string-match expectation files of 10^k data lines
 #    (k from --sizes), runs `test_facepose -v FILE` with the fixed model and,
@@ -51,27 +51,8 @@ tools=$build/bench
 work=$tools/work
 mkdir -p "$tools" "$work"
 
-# Helpers, rebuilt when their source is newer.
-cxxflags=(-std=c++17 -O2 -Wall -Wextra -Werror)
-compile() {  # name, extra arguments (sources and flags)...
-    local name=$1 source stale=0; shift
-    [ -x "$tools/$name" ] || stale=1
-    for source in "$root/bench/$name.cpp" "$@"; do
-        if [ -f "$source" ] && [ "$source" -nt "$tools/$name" ]; then stale=1; fi
-    done
-    if [ "$stale" = 1 ]; then
-        g++ "${cxxflags[@]}" -o "$tools/$name" "$root/bench/$name.cpp" "$@"
-    fi
-}
-compile run_measured
-compile gen_expectation
-# The floor uses the validator's number reading and formatting (see floor.cpp).
-compile floor -I"$root/test" "$root/test/validator/text_utils.cpp"
-netlib=$(dirname "$(find "$build" -name 'libzor_facepose.so.1' -print -quit)")
-# shellcheck disable=SC2046
-compile stage_probe -I"$root/include" $(pkg-config --cflags opencv4) \
-    -Wl,-rpath,"$netlib" "$netlib/libzor_facepose.so.1" "$netlib/libzor_networks_core.so" \
-    "$netlib/libzor_networks_utils.so" -lopencv_imgcodecs -lopencv_core
+# Helpers: targets of the build (bench/CMakeLists.txt).
+cmake --build "$build" --target run_measured gen_expectation floor stage_probe >/dev/null
 
 fixed_model=$root/sample/fixed-model
 image=$root/sample/face.png
