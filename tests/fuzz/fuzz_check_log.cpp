@@ -147,8 +147,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                         ? Run{}
                         : ReadRun(input.substr(separator + kSeparator.size()));
 
-    std::string path = fuzz::ScratchDir() + "/case.nkvalid";
-    const std::string logPath = fuzz::ScratchDir() + "/case.log";
+    std::string path = fuzz::ScratchPath("case.nkvalid");
+    const std::string logPath = fuzz::ScratchPath("case.log");
     fuzz::WriteFile(path, reinterpret_cast<const uint8_t*>(expectation.data()), expectation.size());
     std::remove(logPath.c_str());
 

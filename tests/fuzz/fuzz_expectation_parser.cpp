@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string path = fuzz::ScratchDir() + "/case.nkvalid";
+    std::string path = fuzz::ScratchPath("case.nkvalid");
     fuzz::WriteFile(path, data, size);
 
     zor::test::ResultValidator validator(path);

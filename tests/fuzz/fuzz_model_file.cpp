@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         cv::randu(picture, cv::Scalar::all(0), cv::Scalar::all(256));
         return picture;
     }();
-    const std::string path = fuzz::ScratchDir() + "/light_rpoly_lmp_iter_75000_w_scale.nmodel";
+    const std::string path = fuzz::ScratchPath("light_rpoly_lmp_iter_75000_w_scale.nmodel");
     fuzz::WriteFile(path, data, size);
 
     std::vector<std::vector<float>> results;

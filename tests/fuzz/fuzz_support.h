@@ -11,23 +11,16 @@
 #include <fstream>
 #include <string>
 
+#include "scratch_dir.h"
+
 namespace fuzz {
 
-// A folder for this process's files, made once; libFuzzer's workers are
-// separate processes and each gets its own.
-inline const std::string& ScratchDir()
+// A file in a folder of this process's own, removed at exit; libFuzzer's
+// workers are separate processes and each gets its own folder.
+inline std::string ScratchPath(const std::string& name)
 {
-    static const std::string dir = [] {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                              "/zor-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::perror("mkdtemp");
-            std::abort();
-        }
-        return pattern;
-    }();
-    return dir;
+    static const test_support::ScratchDir dir;
+    return dir.Path(name);
 }
 
 inline void WriteFile(const std::string& path, const uint8_t* data, size_t size)
