@@ -103,9 +103,15 @@ void RunValidation(const std::string& valid_path, const std::vector<float>& pose
     std::vector<std::vector<float>> check_batch;
     check_batch.push_back(pose_row);
     // The record opens before the check prints its messages and is emitted
-    // after them, at the end of the statement.
-    google::LogMessage(__FILE__, kVerdictRecordLine).stream()
-        << (validator.Check(check_batch) ? "Test passed." : "Test failed.");
+    // after them, at the end of the block. Standard output is flushed first:
+    // with both streams joined into one pipe or file, the summary and the
+    // check's messages then stand before the verdict, as they were written.
+    {
+        google::LogMessage record(__FILE__, kVerdictRecordLine);
+        record.stream() << (validator.Check(check_batch) ? "Test passed." : "Test failed.");
+        std::cout.flush();
+        std::fflush(stdout);
+    }
 }
 
 }  // namespace

@@ -14,6 +14,9 @@
 #   files/    optional: files the run must leave in its working directory,
 #             with exactly this content
 #   no-files  optional: names that must not exist in the working directory
+#   merged    optional: the exact output of a second run with standard error
+#             joined to standard output in one pipe, each glog record's date,
+#             time and thread id left out ("I test_facepose.cpp:118] ...")
 # The program runs as "test_facepose" in an empty working directory.
 set -u
 
@@ -68,6 +71,17 @@ if [ -f "$case_dir/no-files" ]; then
     while IFS= read -r name; do
         [ -e "$work/run/$name" ] && fail "file $name should not exist"
     done <"$case_dir/no-files"
+fi
+
+if [ -f "$case_dir/merged" ]; then
+    mkdir "$work/merged-run"
+    (cd "$work/merged-run" &&
+        PATH="$work/bin:$PATH" timeout 60 test_facepose "${args[@]}" 2>&1 </dev/null | cat) |
+        sed -E 's/^([IWEF])[0-9]{8} [0-9:.]+ +[0-9]+ /\1 /' >"$work/merged"
+    if ! diff -u <(expand "$case_dir/merged") "$work/merged" >"$work/merged.diff"; then
+        fail "standard output and error joined in one pipe differ (expected vs actual):"
+        cat "$work/merged.diff"
+    fi
 fi
 
 if [ "$failed" -ne 0 ]; then
