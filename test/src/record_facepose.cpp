@@ -3,8 +3,8 @@
 // case folder (one sub-folder per case, holding an image and, once recorded,
 // its expectation file).
 //
-// Exit status: 0 when every expectation file was written; 1 when one was
-// not; 2 when the network gave no pose; 255 on bad usage.
+// Exit status: 0 when every expectation file was written (or after -h);
+// 1 when one was not; 2 when the network gave no pose; 255 on bad usage.
 
 #include <getopt.h>
 
@@ -31,8 +31,11 @@ struct Options {
     std::string pic_path;
     std::string output_path;
     std::string cases_dir;
-    std::string condition = "=";
-    std::string threshold = "1";
+    // The pose estimator's results move by up to about 0.5% between CPUs
+    // (OpenCV picks its SIMD kernels at run time; bench/pose_spread.sh
+    // measures it): a few times that holds on another machine.
+    std::string condition = "<";
+    std::string threshold = "2";
     bool force = false;
 };
 
@@ -44,13 +47,16 @@ const struct option kLongOptions[] = {
     {"condition", required_argument, nullptr, 'k'},
     {"threshold", required_argument, nullptr, 't'},
     {"force", no_argument, nullptr, 'f'},
+    {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
 };
 
 const char kProgram[] = "record_facepose";
 const char* const kImageExtensions[] = {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".webp", ".pgm", ".ppm"};
 
-[[noreturn]] void PrintUsage()
+// Prints the usage text to standard output and ends the process with the
+// given status.
+[[noreturn]] void PrintUsage(int status)
 {
     std::cout << "Usage: record_facepose -m <dir_path> -p <image> -o <file.nkvalid> [options]\n"
                  "       record_facepose -m <dir_path> -c <cases_dir> [options]\n"
@@ -58,11 +64,15 @@ const char* const kImageExtensions[] = {".png", ".jpg", ".jpeg", ".bmp", ".tif",
                  "     -p/--path <path>        : the image file\n"
                  "     -o/--output <path>      : the expectation file to write\n"
                  "     -c/--cases <dir_path>   : record every case: one sub-folder per case with an image\n"
-                 "     -k/--condition <=|<|>   : how test_facepose compares the values (default =)\n"
-                 "     -t/--threshold <number> : tolerance in percent for < and > (default 1)\n"
-                 "     -f/--force              : overwrite expectation files that exist"
+                 "     -k/--condition <=|<|>   : how test_facepose compares the values (default <);\n"
+                 "                               = only for a model whose results are exact on every\n"
+                 "                               machine, such as the fixed kind\n"
+                 "     -t/--threshold <number> : tolerance in percent for < and > (default 2); raise it\n"
+                 "                               when a value is near 0 (see the README)\n"
+                 "     -f/--force              : overwrite expectation files that exist\n"
+                 "     -h/--help               : print this text"
               << std::endl;
-    exit(-1);
+    exit(status);
 }
 
 bool IsNumber(const std::string& text)
@@ -76,7 +86,7 @@ Options ParseOptions(int argc, char** argv)
 {
     Options options;
     int opt = 0;
-    while ((opt = getopt_long(argc, argv, "m:p:o:c:k:t:f", kLongOptions, nullptr)) != -1) {
+    while ((opt = getopt_long(argc, argv, "m:p:o:c:k:t:fh", kLongOptions, nullptr)) != -1) {
         switch (opt) {
         case 'm': options.model_dir = optarg; break;
         case 'p': options.pic_path = optarg; break;
@@ -85,7 +95,8 @@ Options ParseOptions(int argc, char** argv)
         case 'k': options.condition = optarg; break;
         case 't': options.threshold = optarg; break;
         case 'f': options.force = true; break;
-        default: PrintUsage();
+        case 'h': PrintUsage(0);
+        default: PrintUsage(-1);
         }
     }
     const bool single = !options.pic_path.empty() && !options.output_path.empty();
@@ -93,7 +104,7 @@ Options ParseOptions(int argc, char** argv)
     const bool knownCondition = options.condition == "=" || options.condition == "<" || options.condition == ">";
     if (options.model_dir.empty() || single == folder || optind < argc || !knownCondition ||
         !IsNumber(options.threshold) || (folder && (!options.pic_path.empty() || !options.output_path.empty()))) {
-        PrintUsage();
+        PrintUsage(-1);
     }
     return options;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # record_facepose: a recorded expectation validates with test_facepose under
-# "=", an existing file is kept unless -f is given, and a case folder is
+# "=" (for a model with exact results), an existing file is kept unless -f is given, and a case folder is
 # recorded case by case.
 #
 #   record_round_trip_test.sh SOURCE_DIR RECORD_FACEPOSE TEST_FACEPOSE
@@ -17,7 +17,7 @@ image="$source_dir/sample/face.png"
 
 # Values that print differently in single and double precision must still
 # read back exactly.
-"$recorder" -m "$precise" -p "$image" -o case.nkvalid >record.txt || fail "recording failed"
+"$recorder" -m "$precise" -p "$image" -o case.nkvalid -k = >record.txt || fail "recording failed"
 grep -q '^Recorded case.nkvalid\.$' record.txt || fail "no 'Recorded' line"
 grep -q '^= 99 -90000000 2.25000003e-05$' case.nkvalid || { cat case.nkvalid; fail "unexpected data line"; }
 grep -q '^# Recorded by record_facepose on ' case.nkvalid || fail "no comment saying what made the file"
@@ -45,12 +45,12 @@ mkdir -p cases/new cases/old
 cp "$image" cases/new/face.png
 cp "$image" cases/old/face.png
 echo "# hand-written" >cases/old/expected.nkvalid
-if "$recorder" -m "$source_dir/sample/fixed-model" -c cases >/dev/null 2>folder.txt; then
+if "$recorder" -m "$source_dir/sample/fixed-model" -c cases -k = >/dev/null 2>folder.txt; then
     fail "the folder run hid the refusal"
 fi
 grep -q '^= 45 -22.5 11.25$' cases/new/face.nkvalid || fail "the new case was not recorded"
 [ "$(cat cases/old/expected.nkvalid)" = "# hand-written" ] || fail "the old case was overwritten"
-"$recorder" -m "$source_dir/sample/fixed-model" -c cases -f >/dev/null || fail "folder run with -f failed"
+"$recorder" -m "$source_dir/sample/fixed-model" -c cases -f -k = >/dev/null || fail "folder run with -f failed"
 grep -q '^= 45 -22.5 11.25$' cases/old/expected.nkvalid || fail "the old case was not refreshed"
 
 # Bad usage.
@@ -61,5 +61,10 @@ for args in "-m x" "-m x -p y" "-m x -p y -o z -k >=" "-m x -p y -o z -c w" "-m 
     status=$?
     set -e
     [ "$status" = 255 ] || fail "'$args' gave status $status, not the usage text"
+done
+for help in -h --help; do
+    "$recorder" "$help" >help.txt 2>help.err || fail "$help ended with status $?"
+    grep -q '^Usage: record_facepose ' help.txt || fail "$help printed no usage on standard output"
+    [ ! -s help.err ] || fail "$help wrote to standard error"
 done
 echo "record round trip: ok"
