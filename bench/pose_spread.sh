@@ -7,7 +7,10 @@
 # degrees and its largest relative difference |a - b| / |b| in percent, over
 # every pair of runs (a recording made in one setting, checked in another).
 #
-#   bench/pose_spread.sh [BUILD_DIR...]     (default: build)
+#   bench/pose_spread.sh [-m MODEL_DIR] [-p IMAGE]... [BUILD_DIR...]
+#
+# The model defaults to the sample's pose model, the images to the sample
+# photos, the build to build/.
 #
 # OpenCV's thread count does not come from the environment here (Debian
 # builds it on TBB, which ignores OPENCV_FOR_THREADS_NUM): taskset -c 0
@@ -15,9 +18,16 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+model="$root/sample/pose-model"
+photos=()
+while [ "${1:-}" = -m ] || [ "${1:-}" = -p ]; do
+    [ $# -ge 2 ] || { echo "pose_spread: $1 needs an argument" >&2; exit 2; }
+    if [ "$1" = -m ]; then model=$2; else photos+=("$2"); fi
+    shift 2
+done
+[ ${#photos[@]} -gt 0 ] || photos=("$root/sample/photos/astronaut.png" "$root/sample/photos/camera.png")
 builds=("$@")
 [ ${#builds[@]} -gt 0 ] || builds=("$root/build")
-photos=(astronaut camera)
 
 # name|command prefix
 all_simd="SSE3,SSSE3,SSE4.1,POPCNT,SSE4.2,FP16,AVX,AVX2,FMA3,AVX512-SKX"
@@ -33,7 +43,7 @@ settings=(
 
 runs=$(mktemp)
 trap 'rm -f "$runs"' EXIT
-printf '%-28s %-24s %-10s %12s %12s %12s\n' build setting photo yaw pitch roll
+printf '%-12s %-24s %-16s %12s %12s %12s\n' build setting photo yaw pitch roll
 for build in "${builds[@]}"; do
     program="$build/test/src/test_facepose"
     [ -x "$program" ] || { echo "pose_spread: no $program (build it first)" >&2; exit 1; }
@@ -41,15 +51,15 @@ for build in "${builds[@]}"; do
         name=${setting%%|*}
         read -r -a prefix <<<"${setting#*|}"
         for photo in "${photos[@]}"; do
-            line=$("${prefix[@]}" "$program" -m "$root/sample/pose-model" \
-                -p "$root/sample/photos/$photo.png" 2>/dev/null | grep '^value: result ') || {
+            line=$("${prefix[@]}" "$program" -m "$model" \
+                -p "$photo" 2>/dev/null | grep '^value: result ') || {
                 echo "pose_spread: no pose for $photo in $build ($name)" >&2
                 exit 1
             }
             read -r yaw pitch roll <<<"$(echo "${line#value: result }" | tr -d ,)"
-            printf '%-28s %-24s %-10s %12s %12s %12s\n' \
-                "$(basename "$build")" "$name" "$photo" "$yaw" "$pitch" "$roll"
-            echo "$photo $yaw $pitch $roll" >>"$runs"
+            printf '%-12s %-24s %-16s %12s %12s %12s\n' \
+                "$(basename "$build")" "$name" "$(basename "$photo")" "$yaw" "$pitch" "$roll"
+            echo "$(basename "$photo") $yaw $pitch $roll" >>"$runs"
         done
     done
 done
@@ -63,7 +73,7 @@ awk '
 function abs(x) { return x < 0 ? -x : x }
 END {
     split("yaw pitch roll", names, " ")
-    printf "%-10s %-6s %14s %14s\n", "photo", "value", "spread (deg)", "spread (%)"
+    printf "%-16s %-6s %14s %14s\n", "photo", "value", "spread (deg)", "spread (%)"
     worst = 0
     for (photo in n) {
         for (v = 1; v <= 3; v++) {
@@ -76,7 +86,7 @@ END {
                         relative = 100 * d / abs(value[photo, j, v])
                 }
             }
-            printf "%-10s %-6s %14.6f %14.4f\n", photo, names[v], absolute, relative
+            printf "%-16s %-6s %14.6f %14.4f\n", photo, names[v], absolute, relative
             if (relative > worst) worst = relative
         }
     }
