@@ -17,7 +17,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr char kPictureName[] = "annotated.png";
-constexpr int kPictureSide = 320;  // longest side of an annotated picture, at most
+constexpr int kPictureSide = 256;  // longest side of an annotated picture, at most
 
 double MillisecondsSince(Clock::time_point start)
 {

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include <opencv2/core/utility.hpp>
+
 #include "case_folder.h"
 #include "case_runner.h"
 #include "html_report.h"
@@ -93,6 +95,10 @@ void RunCases(const std::vector<CaseFiles>& cases, const SuiteOptions& options, 
         }
     };
     const unsigned workers = static_cast<unsigned>(std::min<size_t>(options.jobs, cases.size()));
+    // The workers share the cores: OpenCV's own parallel loops get what is left.
+    if (workers > 1) {
+        cv::setNumThreads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency() / workers)));
+    }
     std::vector<std::thread> threads;
     for (unsigned worker = 1; worker < workers; ++worker) {
         threads.emplace_back(work, worker);
