@@ -23,7 +23,9 @@ std::string Number(float value)
 std::string Percent(float fraction)
 {
     char text[64];
-    std::snprintf(text, sizeof text, "%.3g%%", 100.0 * static_cast<double>(fraction));
+    const double percent = 100.0 * static_cast<double>(fraction);
+    // Whole percents from 1000% on, where "%g" would switch to an exponent.
+    std::snprintf(text, sizeof text, percent >= 1000.0 ? "%.0f%%" : "%.3g%%", percent);
     return text;
 }
 

@@ -15,7 +15,8 @@ std::string ValueName(const zor::test::NumericCheck& check, const zor::test::Ite
 // "%f", as the validation log prints values.
 std::string Number(float value);
 
-// A relative difference in percent with three significant digits: "15.6%".
+// A relative difference in percent with three significant digits ("15.6%"),
+// whole percents from 1000% on ("1653%").
 std::string Percent(float fraction);
 
 // What the value had to meet: "= (exact)", "< 1%" or "> 1%".
