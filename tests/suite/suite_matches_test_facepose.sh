@@ -75,6 +75,27 @@ for tag in "${!model_dir[@]}"; do
 done
 [ "$checked" -ge 15 ] || fail "only $checked cases compared"
 
+# junit.xml: one testcase per case, a failure or an error for each case that
+# did not pass, and a failure message that gives the values.
+python3 - "$work/report-fixed/junit.xml" "$work/suite-fixed.out" <<'PY' || failed=1
+import re, sys
+import xml.etree.ElementTree as ET
+suite = ET.parse(sys.argv[1]).getroot()
+lines = [line.split(' ')[:2] for line in open(sys.argv[2]) if re.match(r'(passed|failed|error) ', line)]
+kinds = {'passed': None, 'failed': 'failure', 'error': 'error'}
+got = [(case.get('name'), next((child.tag for child in case), None)) for case in suite.iter('testcase')]
+want = [(name, kinds[verdict]) for verdict, name in lines]
+problems = [] if got == want else ['testcases %r, expected %r' % (got, want)]
+if suite.get('tests') != str(len(want)) or suite.get('failures') != str(sum(k == 'failure' for _, k in want)):
+    problems.append('testsuite counts %r' % suite.attrib)
+message = suite.find("testcase[@name='driver-valid-numeric-fail']/failure").get('message')
+if message != 'roll: expected 11.000000, actual 11.250000, relative difference 2.27%, threshold = (exact)':
+    problems.append('failure message %r' % message)
+for problem in problems:
+    print('FAIL: junit.xml: ' + problem)
+sys.exit(1 if problems else 0)
+PY
+
 # Worker counts and shards: the same lines (times aside) and the same files.
 cases=$work/cases/fixed
 untimed() { sed -E 's/ \([0-9]+ ms\)//; s/time="[0-9.]+"//g; s/<td>[0-9]+ ms<\/td>//' "$@"; }
