@@ -6,7 +6,9 @@
 # faster round: test_facepose -v once per case (each in a working folder of
 # its own, as the CMake case functions run it), facepose_suite -j 1 and
 # facepose_suite with one worker per core. The suite's time includes its
-# report. Prints the per-case cost of the suite's stages.
+# report. Prints per case the wall time and the processor time (user and
+# system, all threads and processes) of each run, and the cost of the
+# suite's stages.
 #
 # Usage: bench/suite.sh [BUILD_DIR]   (default: build)
 # Needs the sample model and photos (scripts/fetch-pose-model.sh BUILD_DIR).
@@ -35,56 +37,65 @@ if ((count < 60)); then
     exit 1
 fi
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
-# One test_facepose process per case; prints the wall time in ms and leaves
-# the number of passed cases in $WORK/processes.passed.
-run_processes() {
-    local start end passed=0
-    rm -rf "$WORK/runs"
-    start=$(now_ms)
-    for dir in "${cases[@]}"; do
-        local run="$WORK/runs/$(basename "$dir")"
-        mkdir -p "$run"
-        (cd "$run" && "$BUILD/test/src/test_facepose" -m "$MODEL_DIR" -p "${dir}photo.png" \
-            -v "${dir}photo.nkvalid" >/dev/null 2>stderr) || true
-        grep -q '\] Test passed\.$' "$run/stderr" && passed=$((passed + 1))
-    done
-    end=$(now_ms)
-    echo "$passed" >"$WORK/processes.passed"
-    echo $((end - start))
+# Runs "$@" and prints its wall and processor time (user + system, the
+# children included) in milliseconds.
+TIMEFORMAT='%3R %3U %3S'
+measure() {
+    local times
+    times=$({ time "$@" >/dev/null 2>&1; } 2>&1)
+    awk '{ printf "%d %d\n", $1 * 1000, ($2 + $3) * 1000 }' <<<"$times"
 }
 
-# facepose_suite with $1 workers; prints the wall time in ms, leaves its
-# output in $WORK/suite-$1.out.
+# One test_facepose process per case, each in the working folder made for it
+# beforehand (by prepare_processes); the verdicts are counted afterwards
+# (count_processes), outside the timing.
+prepare_processes() {
+    rm -rf "$WORK/runs"
+    for dir in "${cases[@]}"; do
+        mkdir -p "$WORK/runs/$(basename "$dir")"
+    done
+}
+run_processes() {
+    for dir in "${cases[@]}"; do
+        (cd "$WORK/runs/$(basename "$dir")" && exec "$BUILD/test/src/test_facepose" -m "$MODEL_DIR" \
+            -p "${dir}photo.png" -v "${dir}photo.nkvalid" >/dev/null 2>stderr) || true
+    done
+}
+count_processes() {
+    grep -l '\] Test passed\.$' "$WORK"/runs/*/stderr | wc -l >"$WORK/processes.passed"
+}
+
+# facepose_suite with $1 workers; leaves its output in $WORK/suite-$1.out.
 run_suite() {
-    local start end
-    start=$(now_ms)
     "$BUILD/test/suite/facepose_suite" -m "$MODEL_DIR" -c "$WORK/cases" -o "$WORK/report-$1" -j "$1" \
         >"$WORK/suite-$1.out" 2>/dev/null || true
-    end=$(now_ms)
-    echo $((end - start))
 }
 
-min() { ((${1} < ${2})) && echo "$1" || echo "$2"; }
+# The faster of two "wall cpu" lines, by wall time.
+faster() { ((${1%% *} < ${2%% *})) && echo "$1" || echo "$2"; }
 
 jobs=$(nproc)
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores; $count cases"
-processes=999999999 suite_one=999999999 suite_all=999999999
+processes="999999999 0" suite_one="999999999 0" suite_all="999999999 0"
 for _ in 1 2; do
-    processes=$(min "$processes" "$(run_processes)")
-    suite_one=$(min "$suite_one" "$(run_suite 1)")
-    suite_all=$(min "$suite_all" "$(run_suite "$jobs")")
+    prepare_processes
+    processes=$(faster "$processes" "$(measure run_processes)")
+    count_processes
+    suite_one=$(faster "$suite_one" "$(measure run_suite 1)")
+    suite_all=$(faster "$suite_all" "$(measure run_suite "$jobs")")
 done
 
-per_case() { awk -v ms="$1" -v n="$count" 'BEGIN { printf "%.1f", ms / n }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1fx", a / b }'; }
-printf '%-36s %9s %12s %9s\n' "run" "total ms" "ms per case" "speed-up"
-printf '%-36s %9d %12s %9s\n' "test_facepose, one process per case" "$processes" "$(per_case "$processes")" "1.0x"
-printf '%-36s %9d %12s %9s\n' "facepose_suite -j 1" "$suite_one" "$(per_case "$suite_one")" \
-    "$(ratio "$processes" "$suite_one")"
-printf '%-36s %9d %12s %9s\n' "facepose_suite -j $jobs" "$suite_all" "$(per_case "$suite_all")" \
-    "$(ratio "$processes" "$suite_all")"
+# Prints one row: name, then wall and processor ms per case and the speed-ups
+# against one process per case.
+row() {
+    awk -v name="$1" -v wall="${2%% *}" -v cpu="${2##* }" -v base_wall="${processes%% *}" \
+        -v base_cpu="${processes##* }" -v n="$count" 'BEGIN {
+        printf "%-36s %10.1f %10.1f %10.1fx %10.1fx\n", name, wall / n, cpu / n, base_wall / wall, base_cpu / cpu }'
+}
+printf '%-36s %10s %10s %11s %11s\n' "run" "wall ms" "cpu ms" "wall gain" "cpu gain"
+row "test_facepose, one process per case" "$processes"
+row "facepose_suite -j 1" "$suite_one"
+row "facepose_suite -j $jobs" "$suite_all"
 echo "passed: test_facepose $(cat "$WORK/processes.passed"), facepose_suite -j 1 $(grep -c '^passed ' "$WORK/suite-1.out"), -j $jobs $(grep -c '^passed ' "$WORK/suite-$jobs.out")"
 echo "facepose_suite -j 1, last round: $(grep '^per case' "$WORK/suite-1.out")"
 echo "facepose_suite -j $jobs, last round: $(grep '^per case' "$WORK/suite-$jobs.out")"
