@@ -5,7 +5,7 @@
 
 include(CMakePackageConfigHelpers)
 
-install(TARGETS test_facepose record_facepose RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS test_facepose record_facepose facepose_suite RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES
     ${PROJECT_SOURCE_DIR}/test/validator/result_validator.h
     ${PROJECT_SOURCE_DIR}/test/validator/text_utils.h

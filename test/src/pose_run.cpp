@@ -13,11 +13,12 @@ namespace {
 const char kModelFileName[] = "/light_rpoly_lmp_iter_75000_w_scale.nmodel";
 constexpr int kImreadColor = 1;  // cv::IMREAD_COLOR: three channels, 8 bits
 
-// The image as the network gets it: read in colour, not tested; an image
-// that does not decode stays empty and the network says so. OpenCV throws
-// instead of returning an empty image for a header that claims more pixels
-// than it allows (CV_IO_MAX_IMAGE_PIXELS, CV_IO_MAX_IMAGE_WIDTH/HEIGHT);
-// such an image stays empty as well, with the reason on standard error.
+}  // namespace
+
+// Not tested here: an image that does not decode stays empty and the network
+// says so. OpenCV throws instead of returning an empty image for a header
+// that claims more pixels than it allows (CV_IO_MAX_IMAGE_PIXELS,
+// CV_IO_MAX_IMAGE_WIDTH/HEIGHT); such an image stays empty as well.
 cv::Mat ReadImage(const std::string& pic_path)
 {
     cv::Mat image;
@@ -30,7 +31,16 @@ cv::Mat ReadImage(const std::string& pic_path)
     return image;
 }
 
-}  // namespace
+std::vector<float> PoseValues(const std::vector<std::vector<float>>& results)
+{
+    std::vector<float> pose;
+    if (!results.empty() && results[0].size() >= kResultLength) {
+        for (size_t i = kPoseIndex; i < kResultLength; ++i) {
+            pose.push_back(kPoseScale * results[0][i]);
+        }
+    }
+    return pose;
+}
 
 std::string ModelFilePath(const std::string& model_dir)
 {
@@ -68,11 +78,7 @@ std::vector<float> PoseRun::Pose(const char* program) const
                   << " are needed." << std::endl;
         return {};
     }
-    std::vector<float> pose;
-    for (size_t i = kPoseIndex; i < kResultLength; ++i) {
-        pose.push_back(kPoseScale * m_results[0][i]);
-    }
-    return pose;
+    return PoseValues(m_results);
 }
 
 }  // namespace facepose

@@ -29,6 +29,15 @@ std::string ModelFilePath(const std::string& model_dir);
 // or else the image, does not exist.
 void RequireInputFiles(const std::string& model_path, const std::string& pic_path);
 
+// The image as the network gets it: read in colour; an image that does not
+// decode (or that OpenCV refuses as too large, the reason then on standard
+// error) is empty.
+cv::Mat ReadImage(const std::string& pic_path);
+
+// The three pose values in degrees (single-precision products) of the first
+// result vector, or an empty vector when the results are shorter.
+std::vector<float> PoseValues(const std::vector<std::vector<float>>& results);
+
 // One detection on one image. Holds the image, the batch, the network and
 // its results until it is destroyed, which releases them in reverse order.
 class PoseRun {

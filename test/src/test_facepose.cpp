@@ -15,6 +15,7 @@
 
 #include <glog/logging.h>
 
+#include "log_name.h"
 #include "pose_run.h"
 #include "validator/result_validator.h"
 
@@ -75,19 +76,6 @@ Arguments ParseArguments(int argc, char** argv)
     return arg_val;
 }
 
-// The validation log is named after the expectation file: its name without
-// directory and last extension, plus ".log" (a.b.nkvalid gives a.b.log,
-// dir.old/case gives case.log, a path ending in "/" or .nkvalid gives .log).
-std::string LogNameFor(std::string expectation_path)
-{
-    const size_t slash = expectation_path.rfind('/');
-    if (slash != std::string::npos) {
-        expectation_path = expectation_path.substr(slash + 1);
-    }
-    const size_t dot = expectation_path.rfind('.');
-    return expectation_path.substr(0, dot) + ".log";
-}
-
 // Checks the pose against the expectation file and reports the verdict as one
 // INFO record. The validator writes the validation log when it goes out of
 // scope at the end; the exit status does not depend on the verdict.
@@ -97,7 +85,7 @@ void RunValidation(const std::string& valid_path, const std::vector<float>& pose
     std::cout << "test: " << expectation_path << std::endl;
     zor::test::ResultValidator validator(expectation_path);
     validator.SetLogType(zor::test::VLOG_FULL);
-    validator.SetOutputlogName(LogNameFor(expectation_path));
+    validator.SetOutputlogName(facepose::LogNameFor(expectation_path));
 
     // One result item: the three pose values, as printed.
     std::vector<std::vector<float>> check_batch;

@@ -62,54 +62,86 @@ std::string ValueText(const std::vector<float>& values)
 
 }  // namespace
 
+const char* ConditionText(int32_t condition)
+{
+    switch (condition) {
+    case 0: return "=";
+    case 1: return ">";
+    case -1: return "<";
+    default: return "?";
+    }
+}
+
 bool ResultValidator::Check(const std::vector<std::vector<float>>& results)
 {
+    return CheckNumeric(results).passed;
+}
+
+NumericCheck ResultValidator::CheckNumeric(const std::vector<std::vector<float>>& results)
+{
+    NumericCheck check;
+    check.threshold = m_threshold;
     m_systemMessages.clear();
     if (!m_loaded || m_type != kTypeNumeric) {
         m_systemMessages.emplace(ERR_MISSING, kRefused);
-        return false;
+        return check;
     }
     const uint64_t count = results.size();
     if (m_numsToCheck > count) {
         std::puts(kTooFewResults);
         m_systemMessages.emplace(ERR_SIZE, kTooFewResults);
-        return false;
+        return check;
     }
     if (m_numsToCheck < count) {
         m_systemMessages.emplace(ERR_WARNING, kTooManyResults);
     }
 
-    uint64_t failures = 0;
     for (uint64_t i = 0; i < m_numsToCheck; ++i) {
-        const int32_t key = static_cast<int32_t>(i);
         const std::vector<float>& runtime = results[i];
+        ItemCheck& item = check.items.emplace_back();
+        item.index = i;
         // After a parse there is an expectation for every checked item; an
         // item without one cannot match.
         if (i >= m_numericData.size() || runtime.size() != m_numericData[i].values.size()) {
             std::puts(kLengthMismatch);
-            m_systemMessages.emplace(key, kLengthMismatch);
-            ++failures;
+            item.message = kLengthMismatch;
+            if (i < m_numericData.size()) {
+                item.condition = m_numericData[i].condition;
+            }
             continue;
         }
         const DataNumericStruct& expected = m_numericData[i];
+        item.condition = expected.condition;
         if (runtime.empty()) {
+            item.passed = true;
             continue;
         }
         if (!IsCondition(expected.condition)) {
             std::puts(kConditionUnsetPrinted);
-            m_systemMessages.emplace(key, kConditionUnset);
-            ++failures;
+            item.message = kConditionUnset;
             continue;
         }
+        item.passed = true;
         for (std::size_t j = 0; j < runtime.size(); ++j) {
-            if (!ValuePasses(runtime[j], expected.values[j], expected.condition, m_threshold)) {
-                m_systemMessages.emplace(key, kExceeded + ValueText(runtime));
-                ++failures;
-                break;
-            }
+            ValueCheck& value = item.values.emplace_back();
+            value.expected = expected.values[j];
+            value.actual = runtime[j];
+            value.relativeDifference = RelativeDifference(runtime[j], expected.values[j]);
+            value.passed = ValuePasses(runtime[j], expected.values[j], expected.condition, m_threshold);
+            item.passed = item.passed && value.passed;
+        }
+        if (!item.passed) {
+            item.message = kExceeded + ValueText(runtime);
         }
     }
-    return failures == 0;
+    check.passed = true;
+    for (const ItemCheck& item : check.items) {
+        if (!item.passed) {
+            m_systemMessages.emplace(static_cast<int32_t>(item.index), item.message);
+            check.passed = false;
+        }
+    }
+    return check;
 }
 
 bool ResultValidator::Check(const std::vector<std::string>& results)

@@ -35,6 +35,41 @@ struct DataNumericStruct {
     int32_t condition = 0;  // 0 "=", 1 ">", -1 "<"; anything else: not set
 };
 
+// One value of a numeric check: the expected and the run-time value, the
+// relative difference abs(actual - expected) / abs(expected) (0 for equal
+// values) and whether the value met the item's condition.
+struct ValueCheck {
+    float expected = 0.0f;
+    float actual = 0.0f;
+    float relativeDifference = 0.0f;
+    bool passed = false;
+};
+
+// One result item of a numeric check. `values` is empty when the item could
+// not be compared value by value (its length differs from the expectation's,
+// or the expectation has no condition); `message` is the item's failure
+// message as the log gives it, empty when the item passed.
+struct ItemCheck {
+    uint64_t index = 0;
+    int32_t condition = 0;  // as in DataNumericStruct
+    std::vector<ValueCheck> values;
+    bool passed = false;
+    std::string message;
+};
+
+// The outcome of a numeric check: the verdict, the threshold the conditions
+// "<" and ">" used (a fraction) and every item compared, in index order.
+// Problems that are not about one item (no expectation file, too few
+// results) leave `items` empty; the validator's messages name them.
+struct NumericCheck {
+    bool passed = false;
+    float threshold = 0.0f;
+    std::vector<ItemCheck> items;
+};
+
+// "=", ">" or "<" for a condition of DataNumericStruct; "?" when not set.
+const char* ConditionText(int32_t condition);
+
 // The three section bodies of one validation log, collected before writing.
 struct LogStream {
     std::stringstream systemStream;
@@ -67,11 +102,27 @@ public:
 
     // Numeric check: result item i against numeric expectation i.
     bool Check(const std::vector<std::vector<float>>& results);
+    // The same check (same messages, same printed lines), with the details
+    // of every value compared.
+    NumericCheck CheckNumeric(const std::vector<std::vector<float>>& results);
     // String check: every result string must be an expected string.
     bool Check(const std::vector<std::string>& results);
 
     bool LogWriter();
 
+    // Read-only views of the state; the parser, the setters and the checks
+    // are the only writers.
+    bool Loaded() const { return m_loaded; }
+    int32_t Type() const { return m_type; }
+    float Threshold() const { return m_threshold; }
+    uint64_t NumsToCheck() const { return m_numsToCheck; }
+    const std::vector<DataNumericStruct>& NumericData() const { return m_numericData; }
+    const std::map<std::string, int32_t>& StringData() const { return m_stringData; }
+    vlogType LogType() const { return m_logType; }
+    const std::string& OutputlogName() const { return m_outputlogName; }
+    const std::map<int32_t, std::string>& SystemMessages() const { return m_systemMessages; }
+
+private:
     bool m_loaded = false;
     int32_t m_type = 0;         // 0 not set, 1 string-match, 2 numeric-match
     float m_threshold = 1.0f;   // relative tolerance of ">" and "<", as a fraction

@@ -127,7 +127,7 @@ bool WellFormedLog(const std::string& log, bool fullLog)
 
 bool HasResultMessage(const zor::test::ResultValidator& validator)
 {
-    return !validator.m_systemMessages.empty() && validator.m_systemMessages.rbegin()->first >= 0;
+    return !validator.SystemMessages().empty() && validator.SystemMessages().rbegin()->first >= 0;
 }
 
 }  // namespace
@@ -163,13 +163,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 results.push_back(ReadNumbers(line));
             }
             const bool passed = validator.Check(results);
-            if (passed && (!validator.m_loaded || HasResultMessage(validator))) {
+            if (passed && (!validator.Loaded() || HasResultMessage(validator))) {
                 std::abort();
             }
         }
         if (run.checks != 'n') {
             const bool passed = validator.Check(run.lines);
-            if (passed != (validator.m_loaded && validator.m_type == 1 && !HasResultMessage(validator))) {
+            if (passed != (validator.Loaded() && validator.Type() == 1 && !HasResultMessage(validator))) {
                 std::abort();
             }
         }

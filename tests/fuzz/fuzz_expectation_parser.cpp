@@ -24,16 +24,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     zor::test::ResultValidator validator(path);
     // What the parser promises whatever the file holds.
-    const bool hasFileMessage = validator.m_systemMessages.count(zor::test::ERR_FILE) == 1;
-    if (validator.m_systemMessages.size() > 1 || (!validator.m_loaded && !hasFileMessage)) {
+    const bool hasFileMessage = validator.SystemMessages().count(zor::test::ERR_FILE) == 1;
+    if (validator.SystemMessages().size() > 1 || (!validator.Loaded() && !hasFileMessage)) {
         std::abort();
     }
-    if (validator.m_loaded) {
+    if (validator.Loaded()) {
         const uint64_t entries =
-            std::max(validator.m_numericData.size(), validator.m_stringData.size());
-        if ((validator.m_type != 1 && validator.m_type != 2) || validator.m_numsToCheck > entries ||
-            (validator.m_type == 1 && !validator.m_numericData.empty()) ||
-            (validator.m_type == 2 && !validator.m_stringData.empty())) {
+            std::max(validator.NumericData().size(), validator.StringData().size());
+        if ((validator.Type() != 1 && validator.Type() != 2) || validator.NumsToCheck() > entries ||
+            (validator.Type() == 1 && !validator.NumericData().empty()) ||
+            (validator.Type() == 2 && !validator.StringData().empty())) {
             std::abort();
         }
     }

@@ -34,7 +34,7 @@ TEST_F(CheckTest, RefusesUnloadedOrOtherTypeAndRemovesParserMessages)
     const auto unloaded = Load(m_dir.Write("e.txt", ""));
     const auto numeric = Make("Type: numeric-match\nValid data\n= 1\n");
     const auto strings = Make("Type: string-match\nValid data\na\n");
-    ASSERT_FALSE(strings->m_systemMessages.empty());  // the parser's fall-back message
+    ASSERT_FALSE(strings->SystemMessages().empty());  // the parser's fall-back message
     const std::string printed = CaptureOutput([&] {
         EXPECT_FALSE(unloaded->Check(Batch{}));
         EXPECT_FALSE(unloaded->Check(std::vector<std::string>{}));
@@ -43,7 +43,7 @@ TEST_F(CheckTest, RefusesUnloadedOrOtherTypeAndRemovesParserMessages)
     });
     EXPECT_EQ(printed, "");
     for (const auto* validator : {unloaded.get(), numeric.get(), strings.get()}) {
-        EXPECT_EQ(validator->m_systemMessages, (Messages{{-4, kRefused}}));
+        EXPECT_EQ(validator->SystemMessages(), (Messages{{-4, kRefused}}));
     }
 }
 
@@ -51,15 +51,15 @@ TEST_F(CheckTest, ComparesResultCountWithNumsToCheck)
 {
     const auto two = Make("Type: numeric-match\nValid data\n= 1\n= 5\n");
     EXPECT_EQ(CaptureOutput([&] { EXPECT_FALSE(two->Check(Batch{{1}})); }), kTooFew + "\n");
-    EXPECT_EQ(two->m_systemMessages, (Messages{{-3, kTooFew}}));
+    EXPECT_EQ(two->SystemMessages(), (Messages{{-3, kTooFew}}));
 
-    two->m_numsToCheck = 1;  // item 1 would fail but is not examined
-    EXPECT_TRUE(two->Check(Batch{{1}, {2}}));
-    EXPECT_EQ(two->m_systemMessages, (Messages{{-2, kTooMany}}));
+    const auto one = Make("Type: numeric-match\nNums to Check: 1\nValid data\n= 1\n= 5\n");
+    EXPECT_TRUE(one->Check(Batch{{1}, {2}}));  // item 1 would fail but is not examined
+    EXPECT_EQ(one->SystemMessages(), (Messages{{-2, kTooMany}}));
 
     const auto none = Make("Type: numeric-match\nNums to Check: 0\n");
     EXPECT_TRUE(none->Check(Batch{{1}, {2}}));
-    EXPECT_EQ(none->m_systemMessages, (Messages{{-2, kTooMany}}));
+    EXPECT_EQ(none->SystemMessages(), (Messages{{-2, kTooMany}}));
 }
 
 TEST_F(CheckTest, ConditionsAroundTheTolerance)
@@ -79,55 +79,70 @@ TEST_F(CheckTest, ConditionsAroundTheTolerance)
         {-1, kNan, 4, false}, {1, kNan, 4, false},    {-1, kInf, kInf, true}, {1, 1, kInf, true},
         {-1, 1, kInf, false}, {-1, kInf, 1, false},   {1, kInf, 1, false},
     };
-    const auto validator = Make("Type: numeric-match\nThreshold: 50\nValid data\n= 0\n");
-    ASSERT_EQ(validator->m_threshold, 0.5f);
     for (const Row& row : rows) {
-        validator->m_numericData[0] = {{row.expected}, row.condition};
+        const auto validator = Make("Type: numeric-match\nThreshold: 50\nValid data\n" +
+                                    std::string(zor::test::ConditionText(row.condition)) + " " +
+                                    std::to_string(row.expected) + "\n");
+        ASSERT_EQ(validator->Threshold(), 0.5f);
         EXPECT_EQ(validator->Check(Batch{{row.runtime}}), row.passes)
             << row.condition << ' ' << row.expected << ' ' << row.runtime;
-        EXPECT_EQ(validator->m_systemMessages.size(), row.passes ? 0u : 1u);
+        EXPECT_EQ(validator->SystemMessages().size(), row.passes ? 0u : 1u);
     }
 }
 
-TEST_F(CheckTest, RecordsEveryFailedItemAndCountsLengthAndConditionProblems)
+TEST_F(CheckTest, RecordsEveryFailedItemWithTheDetailsOfItsValues)
 {
-    const auto validator = Make("Type: numeric-match\nValid data\n= 1.5 2\n= 1 2\n= 3\n= 4\n< 5\n= 6\n");
-    validator->m_numericData[3].condition = 9;
-    validator->m_numericData[5].values.clear();
-    const Batch results = {{1.5f, -2}, {1, 2, 3}, {3}, {4}, {11}, {}};
+    const auto validator = Make("Type: numeric-match\nValid data\n= 1.5 2\n= 1 2\n= 3\n= 4\n< 5\n");
+    const Batch results = {{1.5f, -2}, {1, 2, 3}, {3}, {4}, {11}};
     std::string printed = CaptureOutput([&] { EXPECT_FALSE(validator->Check(results)); });
-    EXPECT_EQ(printed, "Data length not match!\nError! Forget to set type?\n");
-    EXPECT_EQ(validator->m_systemMessages,
-              (Messages{{0, "Threshold exceeded. Runtime value: 1.500000 -2.000000"},
-                        {1, "Data length not match!"},
-                        {3, "Did not set validate condition >/=/<."},
-                        {4, "Threshold exceeded. Runtime value: 11.000000"}}));
+    EXPECT_EQ(printed, "Data length not match!\n");
+    const Messages messages = {{0, "Threshold exceeded. Runtime value: 1.500000 -2.000000"},
+                               {1, "Data length not match!"},
+                               {4, "Threshold exceeded. Runtime value: 11.000000"}};
+    EXPECT_EQ(validator->SystemMessages(), messages);
 
-    // Each of the two problems alone still fails the verdict; a new call
-    // replaces the messages of the one before.
-    EXPECT_FALSE(validator->Check(Batch{{1.5f, 2}, {1}, {3}, {0}, {5}, {}}));
-    EXPECT_EQ(validator->m_systemMessages, (Messages{{1, "Data length not match!"},
-                                                     {3, "Did not set validate condition >/=/<."}}));
-    validator->m_numericData[3].condition = 0;
-    EXPECT_FALSE(validator->Check(Batch{{1.5f, 2}, {1}, {3}, {4}, {5}, {}}));
-    EXPECT_EQ(validator->m_systemMessages, (Messages{{1, "Data length not match!"}}));
-    EXPECT_TRUE(validator->Check(Batch{{1.5f, 2}, {1, 2}, {3}, {4}, {5}, {}}));
-    EXPECT_TRUE(validator->m_systemMessages.empty());
+    zor::test::NumericCheck check;
+    CaptureOutput([&] { check = validator->CheckNumeric(results); });
+    EXPECT_FALSE(check.passed);
+    EXPECT_EQ(check.threshold, 1.0f);  // no "Threshold" line: the default
+    ASSERT_EQ(check.items.size(), 5u);
+    for (const auto& item : check.items) {
+        const auto message = messages.find(static_cast<int32_t>(item.index));
+        EXPECT_EQ(item.passed, message == messages.end()) << item.index;
+        EXPECT_EQ(item.message, item.passed ? "" : message->second) << item.index;
+    }
+    const auto& first = check.items[0].values;
+    ASSERT_EQ(first.size(), 2u);
+    EXPECT_TRUE(first[0].passed);
+    EXPECT_EQ(first[1].expected, 2.0f);
+    EXPECT_EQ(first[1].actual, -2.0f);
+    EXPECT_EQ(first[1].relativeDifference, 2.0f);
+    EXPECT_FALSE(first[1].passed);
+    EXPECT_TRUE(check.items[1].values.empty());
+    EXPECT_EQ(check.items[4].condition, -1);
+    ASSERT_EQ(check.items[4].values.size(), 1u);
+    EXPECT_EQ(check.items[4].values[0].relativeDifference, 1.2f);
+
+    // A new call replaces the messages of the one before.
+    EXPECT_FALSE(validator->Check(Batch{{1.5f, 2}, {1}, {3}, {4}, {5}}));
+    EXPECT_EQ(validator->SystemMessages(), (Messages{{1, "Data length not match!"}}));
+    EXPECT_TRUE(validator->Check(Batch{{1.5f, 2}, {1, 2}, {3}, {4}, {5}}));
+    EXPECT_TRUE(validator->SystemMessages().empty());
 }
 
 TEST_F(CheckTest, StringCheckNeedsEveryResultAmongTheExpectedStrings)
 {
     const auto one = Make("Type: string-match\nValid data\na\n");
     EXPECT_FALSE(one->Check(std::vector<std::string>{"a", "b", "a"}));
-    EXPECT_EQ(one->m_systemMessages, (Messages{{1, "String not found. Runtime value: b"}}));
+    EXPECT_EQ(one->SystemMessages(), (Messages{{1, "String not found. Runtime value: b"}}));
     EXPECT_FALSE(one->Check(std::vector<std::string>{"A", "a "}));
-    EXPECT_EQ(one->m_systemMessages.size(), 2u);
+    EXPECT_EQ(one->SystemMessages().size(), 2u);
     EXPECT_TRUE(one->Check(std::vector<std::string>{}));
-    EXPECT_TRUE(one->m_systemMessages.empty());
+    EXPECT_TRUE(one->SystemMessages().empty());
 
     const auto two = Make("Type: string-match\nValid data\na\nb\n");
     EXPECT_TRUE(two->Check(std::vector<std::string>{"a", "b", "a"}));
-    EXPECT_TRUE(two->m_systemMessages.empty());
+    EXPECT_TRUE(two->SystemMessages().empty());
 }
 
 }  // namespace

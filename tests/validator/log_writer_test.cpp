@@ -53,20 +53,20 @@ TEST_F(LogWriterTest, DriverRunLogsPassedOrFailedItem)
                                        "12.500000 -3.250000 40.000000\n");
 }
 
-TEST_F(LogWriterTest, SectionsHoldTheirCodesAndResultLinesFollowTheLogKind)
+TEST_F(LogWriterTest, CheckMessagesAndResultLinesFollowTheLogKind)
 {
+    const std::string tooMany =
+        "The runtime value is larger than the value set by \"Nums to Check\", not all the outputs are checked.";
     const std::string full =
-        "[System message]\n    bad file\n    missing\n"
-        "[Check message]\n    size\n"
-        "[Valid Data]\n"
+        kHeads +
         "    [WARNING] This validation log only output part of the results\n"
-        "    Total validation num: 1.\n"
-        "    [WARNING] too many\n"
+        "    Total validation num: 5.\n"
+        "    [WARNING] " + tooMany + "\n"
         "    [PASSED] index: 0.\n"
-        "    [FAILURE] index: 1. msg: one\n"
+        "    [FAILURE] index: 1. msg: Threshold exceeded. Runtime value: 9.000000\n"
         "    [PASSED] index: 2.\n"
         "    [PASSED] index: 3.\n"
-        "    [FAILURE] index: 4. msg: four\n"
+        "    [FAILURE] index: 4. msg: Threshold exceeded. Runtime value: -9.500000\n"
         "    [PASSED] index: 5.\n";
     std::string failedOnly = full;
     for (const char* passed : {"    [PASSED] index: 0.\n", "    [PASSED] index: 2.\n", "    [PASSED] index: 3.\n",
@@ -82,13 +82,12 @@ TEST_F(LogWriterTest, SectionsHoldTheirCodesAndResultLinesFollowTheLogKind)
         {zor::test::VLOG_FAILED_ONLY, failedOnly, true},
         {static_cast<vlogType>(7),
          "[System message]\n    Unsupported log type.\n[Check message]\n[Valid Data]\n"
-         "    [WARNING] This validation log only output part of the results\n    Total validation num: 1.\n",
+         "    [WARNING] This validation log only output part of the results\n    Total validation num: 5.\n",
          false},
     };
     for (const auto& row : rows) {
-        auto validator = Make("Type: numeric-match\nNums to Check: 1\nValid data\n= 0\n= 1\n= 2\n= 3\n= 4\n= 5\n");
-        validator->m_systemMessages = {{1, "one"},       {-5, "bad file"}, {4, std::string("four\0x", 6)},
-                                       {-2, "too many"}, {-3, "size"},     {-4, "missing"}};
+        auto validator = Make("Type: numeric-match\nNums to Check: 5\nValid data\n= 0\n= 1\n= 2\n= 3\n= 4\n= 5\n");
+        ASSERT_FALSE(validator->Check(Batch{{0}, {9}, {2}, {3}, {-9.5f}, {5}}));
         const std::string printed = Release(std::move(validator), row.type);
         EXPECT_EQ(ReadFile(LogPath()), row.log) << row.type;
         EXPECT_EQ(printed, row.reported ? "Log written to " + LogPath() + ".\n" : "") << row.type;

@@ -10,19 +10,19 @@ using zor::test::ResultValidator;
 TEST(Records, RefusedFileLeavesEveryDefault)
 {
     auto validator = validator_test::Load("expect.txt");
-    EXPECT_FALSE(validator->m_loaded);
-    EXPECT_EQ(validator->m_type, 0);
-    EXPECT_EQ(validator->m_threshold, 1.0f);
-    EXPECT_EQ(validator->m_numsToCheck, 18446744073709551615u);
-    EXPECT_TRUE(validator->m_numericData.empty());
-    EXPECT_TRUE(validator->m_stringData.empty());
-    EXPECT_EQ(validator->m_logType, zor::test::VLOG_NONE);
-    EXPECT_EQ(validator->m_outputlogName, "");
+    EXPECT_FALSE(validator->Loaded());
+    EXPECT_EQ(validator->Type(), 0);
+    EXPECT_EQ(validator->Threshold(), 1.0f);
+    EXPECT_EQ(validator->NumsToCheck(), 18446744073709551615u);
+    EXPECT_TRUE(validator->NumericData().empty());
+    EXPECT_TRUE(validator->StringData().empty());
+    EXPECT_EQ(validator->LogType(), zor::test::VLOG_NONE);
+    EXPECT_EQ(validator->OutputlogName(), "");
 
     validator->SetLogType(static_cast<zor::test::vlogType>(7));
     validator->SetOutputlogName("run.log");
-    EXPECT_EQ(validator->m_logType, 7);
-    EXPECT_EQ(validator->m_outputlogName, "run.log");
+    EXPECT_EQ(validator->LogType(), 7);
+    EXPECT_EQ(validator->OutputlogName(), "run.log");
     validator->SetLogType(zor::test::VLOG_NONE);  // keep this test free of log files
 }
 

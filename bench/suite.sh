@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# facepose_suite against one test_facepose process per case, on the same
+# cases in the same run. Makes the cases from the sample photos (turned by
+# -24 to +24 degrees in steps of 3, as they are and mirrored), records their
+# expectations with record_facepose, then times, twice each and keeping the
+# faster round: test_facepose -v once per case (each in a working folder of
+# its own, as the CMake case functions run it), facepose_suite -j 1 and
+# facepose_suite with one worker per core. The suite's time includes its
+# report. Prints per case the wall time and the processor time (user and
+# system, all threads and processes) of each run, and the cost of the
+# suite's stages.
+#
+# Usage: bench/suite.sh [BUILD_DIR]   (default: build)
+# Needs the sample model and photos (scripts/fetch-pose-model.sh BUILD_DIR).
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
+MODEL_DIR="$ROOT/sample/pose-model"
+WORK="$BUILD/bench/suite-work"
+
+cmake --build "$BUILD" --target facepose_suite test_facepose record_facepose make_suite_cases >/dev/null
+rm -rf "$WORK"
+mkdir -p "$WORK/cases"
+"$BUILD/bench/make_suite_cases" "$WORK/cases" 24 3 "$ROOT/sample/photos/astronaut.png" \
+    "$ROOT/sample/photos/camera.png" >/dev/null
+# A turned photo in which the network finds no face cannot be recorded: it
+# leaves the suite.
+"$BUILD/test/src/record_facepose" -m "$MODEL_DIR" -c "$WORK/cases" >"$WORK/record.log" 2>&1 || true
+for dir in "$WORK/cases"/*/; do
+    ls "$dir"*.nkvalid >/dev/null 2>&1 || rm -rf "$dir"
+done
+cases=("$WORK/cases"/*/)
+count=${#cases[@]}
+if ((count < 60)); then
+    echo "only $count cases could be recorded; 60 are needed" >&2
+    exit 1
+fi
+
+# Runs "$@" and prints its wall and processor time (user + system, the
+# children included) in milliseconds.
+TIMEFORMAT='%3R %3U %3S'
+measure() {
+    local times
+    times=$({ time "$@" >/dev/null 2>&1; } 2>&1)
+    awk '{ printf "%d %d\n", $1 * 1000, ($2 + $3) * 1000 }' <<<"$times"
+}
+
+# One test_facepose process per case, each in the working folder made for it
+# beforehand (by prepare_processes); the verdicts are counted afterwards
+# (count_processes), outside the timing.
+prepare_processes() {
+    rm -rf "$WORK/runs"
+    for dir in "${cases[@]}"; do
+        mkdir -p "$WORK/runs/$(basename "$dir")"
+    done
+}
+run_processes() {
+    for dir in "${cases[@]}"; do
+        (cd "$WORK/runs/$(basename "$dir")" && exec "$BUILD/test/src/test_facepose" -m "$MODEL_DIR" \
+            -p "${dir}photo.png" -v "${dir}photo.nkvalid" >/dev/null 2>stderr) || true
+    done
+}
+count_processes() {
+    grep -l '\] Test passed\.$' "$WORK"/runs/*/stderr | wc -l >"$WORK/processes.passed"
+}
+
+# facepose_suite with $1 workers; leaves its output in $WORK/suite-$1.out.
+run_suite() {
+    "$BUILD/test/suite/facepose_suite" -m "$MODEL_DIR" -c "$WORK/cases" -o "$WORK/report-$1" -j "$1" \
+        >"$WORK/suite-$1.out" 2>/dev/null || true
+}
+
+# The faster of two "wall cpu" lines, by wall time.
+faster() { ((${1%% *} < ${2%% *})) && echo "$1" || echo "$2"; }
+
+jobs=$(nproc)
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores; $count cases"
+processes="999999999 0" suite_one="999999999 0" suite_all="999999999 0"
+for _ in 1 2; do
+    prepare_processes
+    processes=$(faster "$processes" "$(measure run_processes)")
+    count_processes
+    suite_one=$(faster "$suite_one" "$(measure run_suite 1)")
+    suite_all=$(faster "$suite_all" "$(measure run_suite "$jobs")")
+done
+
+# Prints one row: name, then wall and processor ms per case and the speed-ups
+# against one process per case.
+row() {
+    awk -v name="$1" -v wall="${2%% *}" -v cpu="${2##* }" -v base_wall="${processes%% *}" \
+        -v base_cpu="${processes##* }" -v n="$count" 'BEGIN {
+        printf "%-36s %10.1f %10.1f %10.1fx %10.1fx\n", name, wall / n, cpu / n, base_wall / wall, base_cpu / cpu }'
+}
+printf '%-36s %10s %10s %11s %11s\n' "run" "wall ms" "cpu ms" "wall gain" "cpu gain"
+row "test_facepose, one process per case" "$processes"
+row "facepose_suite -j 1" "$suite_one"
+row "facepose_suite -j $jobs" "$suite_all"
+echo "passed: test_facepose $(cat "$WORK/processes.passed"), facepose_suite -j 1 $(grep -c '^passed ' "$WORK/suite-1.out"), -j $jobs $(grep -c '^passed ' "$WORK/suite-$jobs.out")"
+echo "facepose_suite -j 1, last round: $(grep '^per case' "$WORK/suite-1.out")"
+echo "facepose_suite -j $jobs, last round: $(grep '^per case' "$WORK/suite-$jobs.out")"

@@ -1,0 +1,43 @@
+#pragma once
+
+// What one case of a suite gave.
+
+#include <string>
+#include <vector>
+
+#include "case_folder.h"
+#include "validator/result_validator.h"
+
+namespace facepose_suite {
+
+enum class Verdict {
+    kFailed,  // the check ran and failed
+    kError,   // the case could not run: no face, unreadable image, unusable expectation file
+    kPassed,
+};
+
+const char* VerdictText(Verdict verdict);
+
+// Milliseconds spent per stage of one case.
+struct StageTimes {
+    double read = 0;      // reading the image
+    double network = 0;   // the network
+    double check = 0;     // parsing the expectation, the check, writing the log
+    double picture = 0;   // drawing and writing the annotated picture
+};
+
+struct CaseResult {
+    CaseFiles files;
+    Verdict verdict = Verdict::kError;
+    std::string reason;                  // why the case could not run
+    std::vector<float> landmarks;        // 68 (x, y) pairs in image pixels; empty without a face
+    std::vector<float> pose;             // yaw, pitch, roll in degrees; empty without a face
+    std::vector<float> expected_pose;    // the expectation's first item when it has three values
+    zor::test::NumericCheck check;       // every value compared
+    std::string log_file;                // the validation log, relative to the report folder; empty: none
+    std::string picture_file;            // annotated.png, relative to the report folder; empty: none
+    StageTimes stages;
+    double milliseconds = 0;             // the whole case
+};
+
+}  // namespace facepose_suite

@@ -1,0 +1,17 @@
+#pragma once
+
+// The suite as one self-contained HTML page: a summary line and a table of
+// the cases, failures first, with their annotated pictures (files beside the
+// page), values, differences and verdicts, and a filter for failed cases.
+
+#include <string>
+#include <vector>
+
+#include "case_result.h"
+
+namespace facepose_suite {
+
+// `title_note` follows the summary (the model, the cases, the shard).
+std::string ReportHtml(const std::vector<CaseResult>& results, const std::string& title_note);
+
+}  // namespace facepose_suite

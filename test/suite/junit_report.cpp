@@ -1,0 +1,100 @@
+#include "junit_report.h"
+
+#include <cstdio>
+
+#include "value_text.h"
+
+namespace facepose_suite {
+namespace {
+
+// Text for an attribute or an element; characters XML 1.0 does not allow
+// become "?".
+std::string Escape(const std::string& text)
+{
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&apos;"; break;
+        default:
+            escaped += (static_cast<unsigned char>(c) < 0x20 && c != '\n' && c != '\t') ? '?' : c;
+            break;
+        }
+    }
+    return escaped;
+}
+
+std::string Seconds(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+// The failure message: every value that failed, or the item's own message.
+// The body: every value of every item, then the log.
+void FailureTexts(const CaseResult& result, std::string& message, std::string& body)
+{
+    const zor::test::NumericCheck& check = result.check;
+    for (const zor::test::ItemCheck& item : check.items) {
+        if (item.values.empty()) {
+            const std::string line = "item " + std::to_string(item.index) + ": " +
+                                     (item.passed ? std::string("passed") : item.message);
+            body += line + "\n";
+            if (!item.passed) {
+                message += (message.empty() ? "" : "; ") + line;
+            }
+        }
+        for (size_t j = 0; j < item.values.size(); ++j) {
+            const std::string line = ValueName(check, item, j) + ": " +
+                                     ValueDescription(item.values[j], item.condition, check.threshold);
+            body += line + (item.values[j].passed ? "\n" : " (failed)\n");
+            if (!item.values[j].passed) {
+                message += (message.empty() ? "" : "; ") + line;
+            }
+        }
+    }
+    body += "log: " + result.log_file + "\n";
+}
+
+}  // namespace
+
+std::string JunitXml(const std::vector<CaseResult>& results, double seconds)
+{
+    size_t failures = 0;
+    size_t errors = 0;
+    for (const CaseResult& result : results) {
+        failures += result.verdict == Verdict::kFailed;
+        errors += result.verdict == Verdict::kError;
+    }
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    xml += "<testsuite name=\"facepose_suite\" tests=\"" + std::to_string(results.size()) + "\" failures=\"" +
+           std::to_string(failures) + "\" errors=\"" + std::to_string(errors) + "\" skipped=\"0\" time=\"" +
+           Seconds(seconds) + "\">\n";
+    for (const CaseResult& result : results) {
+        xml += "  <testcase classname=\"facepose_suite\" name=\"" + Escape(result.files.name) + "\" time=\"" +
+               Seconds(result.milliseconds / 1000.0) + "\"";
+        if (result.verdict == Verdict::kPassed) {
+            xml += "/>\n";
+            continue;
+        }
+        xml += ">\n";
+        if (result.verdict == Verdict::kFailed) {
+            std::string message;
+            std::string body;
+            FailureTexts(result, message, body);
+            xml += "    <failure message=\"" + Escape(message) + "\">" + Escape(body) + "</failure>\n";
+        } else {
+            xml += "    <error message=\"" + Escape(result.reason) + "\">" + Escape(result.files.image) + "\n" +
+                   Escape(result.files.expectation) + "\n</error>\n";
+        }
+        xml += "  </testcase>\n";
+    }
+    xml += "</testsuite>\n";
+    return xml;
+}
+
+}  // namespace facepose_suite

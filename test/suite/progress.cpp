@@ -1,0 +1,65 @@
+#include "progress.h"
+
+#include <string>
+
+namespace facepose_suite {
+
+std::string CaseLine(const CaseResult& result)
+{
+    char time[32];
+    std::snprintf(time, sizeof time, " (%.0f ms)", result.milliseconds);
+    std::string line = std::string(VerdictText(result.verdict)) + " " + result.files.name + time;
+    if (!result.reason.empty()) {
+        line += ": " + result.reason;
+    }
+    return line + "\n";
+}
+
+Progress::Progress(std::FILE* out, std::FILE* terminal, const std::vector<CaseResult>& results)
+    : m_out(out),
+      m_terminal(terminal),
+      m_results(results),
+      m_done(results.size(), false),
+      m_start(std::chrono::steady_clock::now())
+{
+}
+
+Progress::~Progress()
+{
+    if (m_terminal != nullptr) {
+        std::fputs("\r\033[K", m_terminal);
+        std::fflush(m_terminal);
+    }
+}
+
+void Progress::Done(size_t index)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_done[index] = true;
+    ++m_finished;
+    m_failures += m_results[index].verdict != Verdict::kPassed;
+    if (m_terminal != nullptr) {
+        std::fputs("\r\033[K", m_terminal);
+        std::fflush(m_terminal);
+    }
+    for (; m_printed < m_done.size() && m_done[m_printed]; ++m_printed) {
+        std::fputs(CaseLine(m_results[m_printed]).c_str(), m_out);
+    }
+    std::fflush(m_out);
+    UpdateTerminal();
+}
+
+void Progress::UpdateTerminal()
+{
+    if (m_terminal == nullptr) {
+        return;
+    }
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    const double left = elapsed / static_cast<double>(m_finished) * static_cast<double>(m_done.size() - m_finished);
+    std::fprintf(m_terminal, "[%zu/%zu] %zu not passed, about %.0f s left", m_finished, m_done.size(), m_failures,
+                 left);
+    std::fflush(m_terminal);
+}
+
+}  // namespace facepose_suite

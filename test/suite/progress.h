@@ -1,0 +1,45 @@
+#pragma once
+
+// Progress of a suite run: one line per case on the output, in case order
+// whatever order the workers finish in; on a terminal, one updating line
+// with done/total, failures so far and the time left.
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "case_result.h"
+
+namespace facepose_suite {
+
+class Progress {
+public:
+    // `terminal` is null when the progress line is not wanted.
+    Progress(std::FILE* out, std::FILE* terminal, const std::vector<CaseResult>& results);
+    ~Progress();
+
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
+    // Case `index` of `results` is complete. Safe to call from any worker.
+    void Done(size_t index);
+
+private:
+    void UpdateTerminal();
+
+    std::FILE* m_out;
+    std::FILE* m_terminal;
+    const std::vector<CaseResult>& m_results;
+    std::vector<bool> m_done;
+    size_t m_printed = 0;  // lines written, in case order
+    size_t m_finished = 0;
+    size_t m_failures = 0;
+    std::chrono::steady_clock::time_point m_start;
+    std::mutex m_mutex;
+};
+
+// The case's line: "passed NAME (12 ms)", "failed ..." or "error NAME (3 ms): REASON".
+std::string CaseLine(const CaseResult& result);
+
+}  // namespace facepose_suite

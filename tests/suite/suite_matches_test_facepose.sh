@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# facepose_suite against test_facepose on every bundled case that is a case
+# folder or fits in one: the regression cases, the astronaut sample and the
+# driver cases that validate an expectation file of their own. For each case
+# the suite's verdict must be test_facepose's and its validation log the
+# same bytes. Then the same suite run with other worker counts and in two
+# shards must give the same cases, verdicts and files.
+#
+#   suite_matches_test_facepose.sh ROOT SUITE TEST_FACEPOSE
+set -u
+root=$(realpath "$1") suite=$(realpath "$2") test_facepose=$(realpath "$3")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+[ -n "${KEEP:-}" ] && trap - EXIT && echo "$work"
+failed=0
+fail() { echo "FAIL: $*"; failed=1; }
+
+# Case folders, one set per model folder.
+add_case() {  # MODEL_TAG NAME IMAGE EXPECTATION
+    mkdir -p "$work/cases/$1/$2"
+    ln -s "$3" "$work/cases/$1/$2/"
+    cp "$4" "$work/cases/$1/$2/"
+}
+declare -A model_dir=([fixed]=$root/sample/fixed-model [fixed-138]=$root/tests/driver/data/fixed-138
+                      [pose]=$root/sample/pose-model)
+for dir in "$root"/tests/regression/cases/*/; do
+    add_case fixed "regression-$(basename "$dir")" "$(ls "$dir"*.pgm "$dir"*.png 2>/dev/null | head -1)" "$dir"*.nkvalid
+done
+add_case pose sample-astronaut "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"
+for dir in "$root"/tests/driver/cases/*/; do
+    mapfile -t args <"$dir/args"
+    [ "${#args[@]}" = 6 ] && [ "${args[0]}" = -m ] && [ "${args[2]}" = -p ] && [ "${args[4]}" = -v ] || continue
+    expectation=${args[5]/\{case\}/$dir}
+    # A case folder's expectation file has a name before ".nkvalid".
+    [[ $expectation == *?.nkvalid && $(basename "$expectation") != .* && -f $expectation ]] || continue
+    case ${args[1]} in
+    '{sample}/fixed-model') tag=fixed ;;
+    '{data}/fixed-138') tag=fixed-138 ;;
+    *) continue ;;
+    esac
+    add_case "$tag" "driver-$(basename "$dir")" "${args[3]/\{sample\}/$root/sample}" "$expectation"
+done
+
+checked=0
+for tag in "${!model_dir[@]}"; do
+    cases=$work/cases/$tag
+    [ -d "$cases" ] || continue
+    "$suite" -m "${model_dir[$tag]}" -c "$cases" -o "$work/report-$tag" -j 2 >"$work/suite-$tag.out" 2>"$work/suite-$tag.err"
+    status=$?
+    expected_status=0
+    for dir in "$cases"/*/; do
+        name=$(basename "$dir")
+        run=$work/run/$name
+        mkdir -p "$run"
+        (cd "$run" && "$test_facepose" -m "${model_dir[$tag]}" -p "$(ls "$dir" | grep -v nkvalid | sed "s|^|$dir|")" \
+            -v "$(ls "$dir"*.nkvalid)" >stdout 2>stderr)
+        case $? in
+        0) grep -q '\] Test passed\.$' "$run/stderr" && want=passed || want='failed|error' ;;
+        2) want=error ;;
+        *) want=unknown ;;
+        esac
+        [ "$want" = passed ] || expected_status=1
+        line=$(grep -E "^[a-z]+ $name \(" "$work/suite-$tag.out")
+        [[ ${line%% *} =~ ^($want)$ ]] || fail "$name: suite says '$line', test_facepose: $want"
+        logs=("$run"/*.log)
+        if [ -e "${logs[0]}" ]; then
+            cmp -s "${logs[0]}" "$work/report-$tag/$name/$(basename "${logs[0]}")" ||
+                fail "$name: the suite's log differs from test_facepose's $(basename "${logs[0]}")"
+        elif ls "$work/report-$tag/$name/"*.log >/dev/null 2>&1; then
+            fail "$name: the suite wrote a log where test_facepose wrote none"
+        fi
+        checked=$((checked + 1))
+    done
+    [ "$status" = "$expected_status" ] || fail "$tag: suite exit status $status, expected $expected_status"
+done
+[ "$checked" -ge 15 ] || fail "only $checked cases compared"
+
+# junit.xml: one testcase per case, a failure or an error for each case that
+# did not pass, and a failure message that gives the values.
+python3 - "$work/report-fixed/junit.xml" "$work/suite-fixed.out" <<'PY' || failed=1
+import re, sys
+import xml.etree.ElementTree as ET
+suite = ET.parse(sys.argv[1]).getroot()
+lines = [line.split(' ')[:2] for line in open(sys.argv[2]) if re.match(r'(passed|failed|error) ', line)]
+kinds = {'passed': None, 'failed': 'failure', 'error': 'error'}
+got = [(case.get('name'), next((child.tag for child in case), None)) for case in suite.iter('testcase')]
+want = [(name, kinds[verdict]) for verdict, name in lines]
+problems = [] if got == want else ['testcases %r, expected %r' % (got, want)]
+if suite.get('tests') != str(len(want)) or suite.get('failures') != str(sum(k == 'failure' for _, k in want)):
+    problems.append('testsuite counts %r' % suite.attrib)
+message = suite.find("testcase[@name='driver-valid-numeric-fail']/failure").get('message')
+if message != 'roll: expected 11.000000, actual 11.250000, relative difference 2.27%, threshold = (exact)':
+    problems.append('failure message %r' % message)
+for problem in problems:
+    print('FAIL: junit.xml: ' + problem)
+sys.exit(1 if problems else 0)
+PY
+
+# Worker counts and shards: the same lines (times aside) and the same files.
+cases=$work/cases/fixed
+untimed() { sed -E 's/ \([0-9]+ ms\)//; s/time="[0-9.]+"//g; s/<td>[0-9]+ ms<\/td>//' "$@"; }
+"$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/j1" -j 1 >"$work/j1.out" 2>/dev/null
+"$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/j3" -j 3 >"$work/j3.out" 2>/dev/null
+diff <(untimed "$work/j1.out" | grep -v '^per case\|^report:\|cases:') \
+     <(untimed "$work/j3.out" | grep -v '^per case\|^report:\|cases:') || fail "-j 1 and -j 3 print different cases"
+for file in junit.xml report.html; do
+    diff -q <(untimed "$work/j1/$file") <(untimed "$work/j3/$file") >/dev/null || fail "-j 1 and -j 3 give different $file"
+done
+diff -r -x junit.xml -x report.html "$work/j1" "$work/j3" >/dev/null || fail "-j 1 and -j 3 write different case files"
+
+"$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/s0" --shard 0/2 >"$work/s0.out" 2>/dev/null
+GTEST_SHARD_INDEX=1 GTEST_TOTAL_SHARDS=2 GTEST_SHARD_STATUS_FILE=$work/shard-status \
+    "$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/s1" >"$work/s1.out" 2>/dev/null
+[ -f "$work/shard-status" ] || fail "no shard status file"
+case_lines() { cat "$@" | grep -E '^(passed|failed|error) ' | untimed | sort; }
+[ -s "$work/s0.out" ] && [ "$(case_lines "$work/s0.out" | wc -l)" -gt 0 ] &&
+    [ "$(case_lines "$work/s1.out" | wc -l)" -gt 0 ] || fail "a shard ran no case"
+diff <(case_lines "$work/s0.out" "$work/s1.out" | sort) <(case_lines "$work/j1.out") >/dev/null ||
+    fail "the two shards together are not the whole suite"
+
+# Exit statuses: all passed, bad usage.
+"$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/one" --filter driver-valid-numeric-pass >/dev/null 2>&1
+[ $? = 0 ] || fail "a run of one passing case does not exit 0"
+for bad in "-j 0" "--shard 2/2" "--shard 1" "--bogus" "extra"; do
+    # shellcheck disable=SC2086
+    "$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/bad" $bad >/dev/null 2>&1
+    [ $? = 255 ] || fail "'$bad' is not bad usage"
+done
+GTEST_SHARD_INDEX=2 GTEST_TOTAL_SHARDS=2 "$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/bad" >/dev/null 2>&1
+[ $? = 255 ] || fail "shard index 2 of 2 is not bad usage"
+
+exit $failed
