@@ -269,29 +269,38 @@ bool FaceDetector::DetectSymmetric(const cv::Mat& input, FaceBox& face)
 
 bool FaceDetector::Detect(const cv::Mat& bgr, FaceBox& face)
 {
-    // Pad to a centred square so that the box maps back with one scale.
-    const int side = std::max(bgr.cols, bgr.rows);
-    const int left = (side - bgr.cols) / 2;
-    const int top = (side - bgr.rows) / 2;
-    cv::Mat square;
-    cv::copyMakeBorder(bgr, square, top, side - bgr.rows - top, left, side - bgr.cols - left,
-                       cv::BORDER_CONSTANT | cv::BORDER_ISOLATED, cv::Scalar::all(0));
+    // Shrink so that the longer side fits the net's input, then pad to a
+    // centred square: the work and memory stay those of the input's size
+    // whatever the image's.
     const int size = m_settings.inputSize;
+    const int side = std::max(bgr.cols, bgr.rows);
+    const cv::Size fitted(std::max(1, static_cast<int>(std::lround(static_cast<double>(bgr.cols) * size / side))),
+                          std::max(1, static_cast<int>(std::lround(static_cast<double>(bgr.rows) * size / side))));
+    cv::Mat shrunk;
+    cv::resize(bgr, shrunk, fitted, 0, 0, side > size ? cv::INTER_AREA : cv::INTER_LINEAR);
+    const int left = (size - fitted.width) / 2;
+    const int top = (size - fitted.height) / 2;
     cv::Mat input;
-    cv::resize(square, input, cv::Size(size, size), 0, 0, cv::INTER_AREA);
+    cv::copyMakeBorder(shrunk, input, top, size - fitted.height - top, left, size - fitted.width - left,
+                       cv::BORDER_CONSTANT | cv::BORDER_ISOLATED, cv::Scalar::all(0));
     cv::cvtColor(input, input, cv::COLOR_BGR2RGB);
     FaceBox unit;
     if (!DetectSymmetric(input, unit)) {
         return false;
     }
-    // From [0, 1] of the padded square to image pixels.
-    const cv::Point2f offset(static_cast<float>(left), static_cast<float>(top));
-    const float scale = static_cast<float>(side);
+    // From [0, 1] of the padded input to image pixels, each axis with the
+    // scale it was shrunk by.
+    const cv::Point2f offset(static_cast<float>(left) / size, static_cast<float>(top) / size);
+    const float scaleX = static_cast<float>(size) * bgr.cols / fitted.width;
+    const float scaleY = static_cast<float>(size) * bgr.rows / fitted.height;
+    const auto toImage = [&](const cv::Point2f& p) {
+        return cv::Point2f((p.x - offset.x) * scaleX, (p.y - offset.y) * scaleY);
+    };
     face.score = unit.score;
     face.angle = 0.0f;
-    face.box = cv::Rect2f(unit.box.tl() * scale - offset, unit.box.size() * scale);
+    face.box = cv::Rect2f(toImage(unit.box.tl()), toImage(unit.box.br()));
     for (int k = 0; k < FaceBox::kKeypoints; ++k) {
-        face.keypoints[k] = unit.keypoints[k] * scale - offset;
+        face.keypoints[k] = toImage(unit.keypoints[k]);
     }
 
     // The second look, at the face upright and larger.

@@ -8,6 +8,39 @@
 
 namespace zor {
 namespace estimator {
+namespace {
+
+// The centre of the model's points.
+cv::Vec3d ModelCentre(const FaceModel3d& model)
+{
+    cv::Vec3d sum;
+    for (const cv::Point3f& p : model.points) {
+        sum += cv::Vec3d(p.x, p.y, p.z);
+    }
+    return model.points.empty() ? sum : sum * (1.0 / static_cast<double>(model.points.size()));
+}
+
+}  // namespace
+
+cv::Matx33d LineOfSight(const cv::Vec3d& target)
+{
+    // The shortest turn from the z axis onto the direction of `target`:
+    // about the axis z x d by the angle between them.
+    const double length = cv::norm(target);
+    if (!(length > 0.0)) {
+        return cv::Matx33d::eye();
+    }
+    const cv::Vec3d d = target * (1.0 / length);
+    const cv::Vec3d axis(-d[1], d[0], 0.0);
+    const double sine = cv::norm(axis);
+    if (sine < 1e-12) {
+        return d[2] >= 0.0 ? cv::Matx33d::eye() : cv::Matx33d(1, 0, 0, 0, -1, 0, 0, 0, -1);
+    }
+    const cv::Vec3d rvec = axis * (std::atan2(sine, d[2]) / sine);
+    cv::Matx33d turn;
+    cv::Rodrigues(rvec, turn);
+    return turn;
+}
 
 HeadPose PoseFromRotation(const cv::Matx33d& r)
 {
@@ -64,7 +97,8 @@ bool SolveHeadPose(const FaceModel3d& model, const std::vector<float>& landmarks
     }
     cv::Matx33d rotation;
     cv::Rodrigues(rvec, rotation);
-    pose = PoseFromRotation(rotation);
+    const cv::Vec3d centreOfFace = rotation * ModelCentre(model) + cv::Vec3d(tvec);
+    pose = PoseFromRotation(LineOfSight(centreOfFace).t() * rotation);
     return std::isfinite(pose.yaw) && std::isfinite(pose.pitch) && std::isfinite(pose.roll);
 }
 
