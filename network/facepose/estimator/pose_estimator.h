@@ -71,6 +71,7 @@ public:
     bool FindPose(cv::Size imageSize, PoseEstimate& estimate) const;
 
     LandmarkNet& Landmarks() { return *m_landmarks; }
+    const FaceModel3d& FaceModel() const { return m_faceModel; }
 
 private:
     std::unique_ptr<FaceDetector> m_detector;
