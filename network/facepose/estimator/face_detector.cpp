@@ -333,12 +333,12 @@ bool FaceDetector::LookInTiles(const cv::Mat& bgr, FaceBox& face)
     return found;
 }
 
-bool FaceDetector::Detect(const cv::Mat& bgr, FaceBox& face, bool lookCloser)
+bool FaceDetector::Detect(const cv::Mat& bgr, FaceBox& face, bool lookCloser, float turn)
 {
     // The first look, at the whole image shrunk into a centred square.
     const float side = static_cast<float>(std::max(bgr.cols, bgr.rows));
     const cv::Point2f middle(bgr.cols / 2.0f, bgr.rows / 2.0f);
-    bool found = LookAt(bgr, cv::RotatedRect(middle, cv::Size2f(side, side), 0.0f), face);
+    bool found = LookAt(bgr, cv::RotatedRect(middle, cv::Size2f(side, side), turn), face);
     if (lookCloser && (!found || face.score < kConfidentScore)) {
         // A small face: parts of the image, larger.
         FaceBox tiled;

@@ -79,7 +79,10 @@ public:
     // When the first look finds no face at least kConfidentScore and
     // `lookCloser` is set, parts of the image are looked at, larger, before
     // the second look: faces down to about 5% of the image's longer side.
-    bool Detect(const cv::Mat& bgr, FaceBox& face, bool lookCloser = true);
+    // With `turn`, the first look sees the image turned counter-clockwise
+    // by that many degrees, so that a face turned clockwise by them stands
+    // upright (the second look follows the face's eyes anyway).
+    bool Detect(const cv::Mat& bgr, FaceBox& face, bool lookCloser = true, float turn = 0.0f);
 
     // A face this confident at the first look is taken without looking
     // further.

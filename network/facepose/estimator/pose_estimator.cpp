@@ -5,8 +5,6 @@
 #include <iostream>
 #include <utility>
 
-#include <opencv2/core.hpp>
-
 namespace zor {
 namespace estimator {
 namespace {
@@ -46,39 +44,6 @@ float KeypointDistance(const FaceBox& face, const std::vector<float>& landmarks)
 constexpr float kMaxMirrorDisagreement = 0.1f;
 constexpr float kMaxKeypointDistance = 0.15f;
 
-// Maps a point of the image turned by `turn` (a cv::RotateFlags) back to
-// the image of size `size`.
-cv::Point2f TurnedBack(const cv::Point2f& p, int turn, cv::Size size)
-{
-    switch (turn) {
-    case cv::ROTATE_90_CLOCKWISE: return cv::Point2f(p.y, static_cast<float>(size.height) - p.x);
-    case cv::ROTATE_180:
-        return cv::Point2f(static_cast<float>(size.width) - p.x, static_cast<float>(size.height) - p.y);
-    default: return cv::Point2f(static_cast<float>(size.width) - p.y, p.x);
-    }
-}
-
-// The estimate made on the image turned by `turn`, in the frame of the
-// image of size `size`.
-void TurnBack(PoseEstimate& estimate, int turn, cv::Size size)
-{
-    const float angle = turn == cv::ROTATE_90_CLOCKWISE ? -90.0f : turn == cv::ROTATE_180 ? 180.0f : 90.0f;
-    FaceBox& face = estimate.face;
-    const cv::Point2f centre = TurnedBack((face.box.tl() + face.box.br()) * 0.5f, turn, size);
-    face.box = cv::Rect2f(centre - cv::Point2f(face.box.size()) * 0.5f, face.box.size());
-    face.angle += angle;
-    for (cv::Point2f& p : face.keypoints) {
-        p = TurnedBack(p, turn, size);
-    }
-    estimate.landmarkRegion.center = TurnedBack(estimate.landmarkRegion.center, turn, size);
-    estimate.landmarkRegion.angle += angle;
-    for (size_t i = 0; i + 1 < estimate.landmarks.size(); i += 2) {
-        const cv::Point2f p = TurnedBack(cv::Point2f(estimate.landmarks[i], estimate.landmarks[i + 1]), turn, size);
-        estimate.landmarks[i] = p.x;
-        estimate.landmarks[i + 1] = p.y;
-    }
-}
-
 }  // namespace
 
 cv::RotatedRect BoxAdjustment::Apply(const FaceBox& face) const
@@ -116,14 +81,12 @@ bool PoseEstimator::FindPlausibleFace(const cv::Mat& bgr, PoseEstimate& estimate
         return true;
     }
     // A face on its side or upside down: the detector and the landmark
-    // network know upright faces only.
-    for (const int turn : {cv::ROTATE_90_CLOCKWISE, cv::ROTATE_180, cv::ROTATE_90_COUNTERCLOCKWISE}) {
-        cv::Mat turned;
-        cv::rotate(bgr, turned, turn);
+    // network know upright faces only, so the detector looks at the image
+    // turned (its crops turn; the image is not copied).
+    for (const float turn : {90.0f, 180.0f, -90.0f}) {
         PoseEstimate candidate;
-        if (m_detector->Detect(turned, candidate.face, false) && FindLandmarks(turned, candidate) &&
+        if (m_detector->Detect(bgr, candidate.face, false, turn) && FindLandmarks(bgr, candidate) &&
             Plausible(candidate) && (!found || candidate.face.score > estimate.face.score)) {
-            TurnBack(candidate, turn, bgr.size());
             estimate = std::move(candidate);
             found = true;
         }
