@@ -35,12 +35,12 @@ float KeypointDistance(const FaceBox& face, const std::vector<float>& landmarks)
 }
 
 // Limits of PoseEstimator::Plausible, in sides of the landmark crop. On
-// the sample photos and their mirror images, turns by 90 degrees and
-// placements in larger canvases, the points of the crop and of its mirror
-// image lie at most 0.07 apart on average and the detector's key points at
-// most 0.08 from the landmarks; on the faces found in the photos turned
-// upside down, overexposed or both, and in a texture, 0.08 to 0.23 and 0.10
-// to 0.40, never both under 0.10 and 0.15.
+// the faces that give the right pose (the sample photos, turned by 90
+// degrees, placed in larger canvases, overexposed) the points of the crop
+// and of its mirror image lie at most 0.07 apart on average and the
+// detector's key points at most 0.08 from the landmarks; on the faces
+// found in the photos turned upside down, overexposed or both, and in a
+// texture, 0.08 to 0.23 and 0.10 to 0.40, never both under 0.10 and 0.15.
 constexpr float kMaxMirrorDisagreement = 0.1f;
 constexpr float kMaxKeypointDistance = 0.15f;
 
