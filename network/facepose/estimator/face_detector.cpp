@@ -313,7 +313,8 @@ bool FaceDetector::LookInTiles(const cv::Mat& bgr, FaceBox& face)
     // Tile centres along one side `length` long: tiles overlap by half.
     const auto centres = [side](int length) {
         std::vector<float> at;
-        const int count = length <= side ? 1 : static_cast<int>(std::ceil((length - side) / (side / 2))) + 1;
+        const int count =
+            length <= side ? 1 : static_cast<int>(std::ceil((length - side) / (side / 2))) + 1;
         for (int i = 0; i < count; ++i) {
             at.push_back(count == 1 ? length / 2.0f : side / 2 + (length - side) * i / (count - 1));
         }
