@@ -38,7 +38,6 @@ struct PoseEstimate {
     // How far the detector's eyes, nose tip and mouth lie from the same
     // landmarks, the largest of the four, in sides of the crop.
     float keypointDistance = 0.0f;
-
 };
 
 // The "landmark_pose" model kind: face detection, 68 landmarks, then the
