@@ -3,7 +3,8 @@
 # load, then per photo the model load time and the detection, landmark and
 # pose times (bench program, with OpenCV's default threads and with one),
 # then the whole test_facepose process beside a process that only reads the
-# image, and, when the JavaScript reference tooling is installed, face-api's
+# image, its peak memory on two large images without a face (made here),
+# and, when the JavaScript reference tooling is installed, face-api's
 # own pipeline on the same photos.
 #
 # Usage: bench/estimator.sh [BUILD_DIR]   (default: build)
@@ -15,7 +16,8 @@ BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
 MODEL_DIR="$ROOT/sample/pose-model"
 PHOTOS=("$ROOT/sample/photos/astronaut.png" "$ROOT/sample/photos/camera.png")
 
-cmake --build "$BUILD" --target estimator_bench test_facepose image_read_bench >/dev/null
+cmake --build "$BUILD" --target estimator_bench test_facepose image_read_bench gradient_image \
+    run_measured >/dev/null
 
 MODEL="$MODEL_DIR/light_rpoly_lmp_iter_75000_w_scale.nmodel"
 # Other work on the machine slows every figure below: note its load.
@@ -42,6 +44,21 @@ echo "== whole process (median of 11 runs)"
 for photo in "${PHOTOS[@]}"; do
     echo "$(basename "$photo"): test_facepose $(median_ms "$BUILD/test/src/test_facepose" -m "$MODEL_DIR" -p "$photo") ms," \
         "reading the image only $(median_ms "$BUILD/bench/image_read_bench" "$photo") ms"
+done
+
+# The detector works on the net's input size whatever the image's: the
+# peak stays that of the decoded image and the libraries.
+echo "== peak memory of test_facepose on large images without a face"
+WORK="$BUILD/bench/work"
+mkdir -p "$WORK"
+for size in 20000x1 12000x3000; do
+    image="$WORK/gradient-$size.png"
+    "$BUILD/bench/gradient_image" "${size%x*}" "${size#*x}" "$image"
+    read -r wall rss status < <("$BUILD/bench/run_measured" /dev/null /dev/null -- \
+        "$BUILD/test/src/test_facepose" -m "$MODEL_DIR" -p "$image")
+    awk -v size="$size" -v rss="$rss" -v wall="$wall" -v status="$status" -v bytes="$(stat -c %s "$image")" \
+        'BEGIN { printf "%s (%d-byte PNG): peak RSS %.0f MB, %.2f s, exit status %d\n", size, bytes, rss / 1024, wall, status }'
+    rm -f "$image"
 done
 
 JSREF="$ROOT/tests/estimator/reference"

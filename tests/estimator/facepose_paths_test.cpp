@@ -7,6 +7,7 @@
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "network/facepose.h"
 #include "scratch_dir.h"
@@ -42,6 +43,34 @@ TEST(FaceposeWithPoseModel, AstronautGivesPointsAndPose)
     const std::vector<float> result = DetectOnce(kModel, image, err);
     ASSERT_EQ(result.size(), 139u) << err;
     EXPECT_LT(std::abs(result[136]), 10.0f / 90.0f);
+}
+
+// The library takes what the driver never gives it (it reads images in
+// colour): four channels, one, and 16 bits per channel.
+TEST(FaceposeWithPoseModel, OtherPixelFormatsGiveTheSamePose)
+{
+    const cv::Mat bgr = cv::imread(std::string(ZOR_SAMPLE_DIR) + "/photos/astronaut.png");
+    ASSERT_FALSE(bgr.empty()) << "run scripts/fetch-pose-model.sh BUILD_DIR";
+    cv::Mat bgra, grey, greyBgr, deep;
+    cv::cvtColor(bgr, bgra, cv::COLOR_BGR2BGRA);
+    cv::cvtColor(bgr, grey, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(grey, greyBgr, cv::COLOR_GRAY2BGR);
+    bgr.convertTo(deep, CV_16U, 257.0);
+    const struct {
+        const char* what;
+        cv::Mat image;
+        cv::Mat same;  // the 8-bit BGR image it stands for
+    } cases[] = {{"BGRA", bgra, bgr}, {"grey", grey, greyBgr}, {"16-bit", deep, bgr}};
+    for (const auto& c : cases) {
+        std::string err;
+        const std::vector<float> expected = DetectOnce(kModel, c.same, err);
+        const std::vector<float> result = DetectOnce(kModel, c.image, err);
+        ASSERT_EQ(expected.size(), 139u) << c.what;
+        ASSERT_EQ(result.size(), 139u) << c.what << ": " << err;
+        for (int i = 136; i < 139; ++i) {
+            EXPECT_NEAR(result[i] * 90.0f, expected[i] * 90.0f, 0.5f) << c.what << ", value " << i;
+        }
+    }
 }
 
 // A damaged model file: one line on standard error, an empty result, no crash.

@@ -148,7 +148,6 @@ TEST_P(PhotoTest, LandmarksFallInsideTheDetectedFace)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(SamplePhotos, PhotoTest, testing::Values("astronaut", "camera"));
 
 TEST(Pipeline, FrontalAstronautAndTurnedCameraMan)
 {
@@ -180,16 +179,166 @@ TEST(Pipeline, SameResultOnOneOpenCvThread)
     EXPECT_NEAR(oneThread.pose.yaw, sideBySide.pose.yaw, 1e-3);
 }
 
-TEST(Pipeline, NoFaceInAFlatImage)
+// `image` pasted into a black canvas of `size` with its top left corner at `at`.
+cv::Mat Pasted(const cv::Mat& image, cv::Size size, cv::Point at)
+{
+    cv::Mat canvas(size, CV_8UC3, cv::Scalar::all(0));
+    image.copyTo(canvas(cv::Rect(at, image.size())));
+    return canvas;
+}
+
+// The image scaled so that its face's box becomes `width` pixels wide.
+cv::Mat WithFaceWidth(const cv::Mat& image, double width)
+{
+    const double scale = width / Estimate(image).face.box.width;
+    cv::Mat scaled;
+    cv::resize(image, scaled, cv::Size(), scale, scale, cv::INTER_AREA);
+    return scaled;
+}
+
+// The pose is measured about the line from the camera to the face: the
+// same face anywhere in the view reads the same.
+TEST(Pipeline, PoseDoesNotDependOnWhereTheFaceSits)
+{
+    const cv::Mat astronaut = sample::Photo("astronaut");
+    std::vector<float> yaws, pitches;
+    for (const cv::Point at : {cv::Point(0, 0), cv::Point(256, 0), cv::Point(0, 256), cv::Point(256, 256),
+                               cv::Point(128, 128)}) {
+        const PoseEstimate estimate = Estimate(Pasted(astronaut, cv::Size(768, 768), at));
+        yaws.push_back(estimate.pose.yaw);
+        pitches.push_back(estimate.pose.pitch);
+    }
+    EXPECT_LE(*std::max_element(yaws.begin(), yaws.end()) - *std::min_element(yaws.begin(), yaws.end()), 3.0f);
+    EXPECT_LE(*std::max_element(pitches.begin(), pitches.end()) -
+                  *std::min_element(pitches.begin(), pitches.end()),
+              3.0f);
+}
+
+// Faces that fill 5 to 11% of the image's longer side, in a corner or in
+// the middle, and two faces side by side: the whole image shrunk to the
+// detector's input shows them too small, the looks at its parts find them.
+TEST(Pipeline, SmallFacesAnywhereAreFound)
 {
     zor::estimator::PoseEstimator* estimator = sample::Estimator();
     ASSERT_NE(estimator, nullptr);
-    const cv::Mat grey(300, 400, CV_8UC3, cv::Scalar(128, 128, 128));
-    testing::internal::CaptureStderr();
-    const std::vector<float> result = estimator->Run(grey);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_TRUE(result.empty());
-    EXPECT_EQ(err, "No face found in the image.\n");
+    const cv::Mat astronaut = sample::Photo("astronaut");
+    const cv::Mat camera = sample::Photo("camera");
+    const cv::Mat smallAstronaut = WithFaceWidth(astronaut, 56);
+    const cv::Mat smallCamera = WithFaceWidth(camera, 32);
+    cv::Mat sideBySide;
+    cv::hconcat(astronaut, camera, sideBySide);
+    const struct {
+        const char* what;
+        cv::Mat image;
+        cv::Rect pasted;  // where the face's photo lies
+    } cases[] = {
+        {"astronaut in 1024x1024", Pasted(astronaut, cv::Size(1024, 1024), cv::Point(512, 512)),
+         cv::Rect(512, 512, 512, 512)},
+        {"56 px face at the top left of 640x480", Pasted(smallAstronaut, cv::Size(640, 480), cv::Point(0, 0)),
+         cv::Rect(cv::Point(0, 0), smallAstronaut.size())},
+        {"56 px face at the bottom right of 640x480",
+         Pasted(smallAstronaut, cv::Size(640, 480), cv::Point(640, 480) - cv::Point(smallAstronaut.size())),
+         cv::Rect(cv::Point(640, 480) - cv::Point(smallAstronaut.size()), smallAstronaut.size())},
+        {"32 px turned face in 640x480", Pasted(smallCamera, cv::Size(640, 480), cv::Point(300, 150)),
+         cv::Rect(cv::Point(300, 150), smallCamera.size())},
+        {"two portraits side by side", sideBySide, cv::Rect(0, 0, 1024, 512)},
+    };
+    for (const auto& c : cases) {
+        const std::vector<float> result = estimator->Run(c.image);
+        ASSERT_EQ(result.size(), 139u) << c.what;
+        cv::Point2f middle;
+        for (size_t i = 0; i < 136; i += 2) {
+            middle += cv::Point2f(result[i], result[i + 1]) / 68.0f;
+        }
+        EXPECT_TRUE(cv::Rect2f(c.pasted).contains(middle)) << c.what << ": face at " << middle;
+    }
 }
+
+// Images without a face: what the detector sees in them must not pass.
+TEST(Pipeline, NoFaceInImagesWithoutOne)
+{
+    zor::estimator::PoseEstimator* estimator = sample::Estimator();
+    ASSERT_NE(estimator, nullptr);
+    cv::Mat noise(480, 640, CV_8UC3);
+    cv::RNG(7).fill(noise, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat texture(512, 512, CV_8UC3);
+    cv::Mat checks(480, 640, CV_8UC3);
+    for (int y = 0; y < 512; ++y) {
+        for (int x = 0; x < 640; ++x) {
+            if (y < 480) {
+                checks.at<cv::Vec3b>(y, x) = cv::Vec3b::all((x / 40 + y / 40) % 2 * 255);
+            }
+            if (x < 512) {  // a face-sized blob of this one fooled the detector
+                texture.at<cv::Vec3b>(y, x) = cv::Vec3b(x * 7 % 255, y * 5 % 255, (x ^ y) * 3 % 255);
+            }
+        }
+    }
+    cv::Mat faceless = sample::Photo("astronaut");
+    cv::rectangle(faceless, cv::Rect(160, 50, 130, 150), cv::Scalar::all(128), cv::FILLED);
+    const struct {
+        const char* what;
+        cv::Mat image;
+    } cases[] = {
+        {"flat grey", cv::Mat(300, 400, CV_8UC3, cv::Scalar(128, 128, 128))},
+        {"noise", noise},
+        {"texture", texture},
+        {"checks", checks},
+        {"the astronaut with her face covered", faceless},
+    };
+    for (const auto& c : cases) {
+        testing::internal::CaptureStderr();
+        const std::vector<float> result = estimator->Run(c.image);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(result.empty()) << c.what;
+        EXPECT_EQ(err, "No face found in the image.\n") << c.what;
+    }
+}
+
+// The difference of two angles in degrees, in [0, 180].
+float AngleApart(float a, float b)
+{
+    const float d = std::fmod(std::abs(a - b), 360.0f);
+    return std::min(d, 360.0f - d);
+}
+
+// Photos upside down or overexposed three times give the right roll in the
+// photo's own frame or no face, never a wrong pose; the upside-down ones
+// are found (read from the photo turned back).
+TEST_P(PhotoTest, TurnedOrOverexposedGivesTheRightRollOrNothing)
+{
+    zor::estimator::PoseEstimator* estimator = sample::Estimator();
+    ASSERT_NE(estimator, nullptr);
+    const cv::Mat image = sample::Photo(GetParam());
+    const float roll = Estimate(image).pose.roll;
+    cv::Mat upsideDown, sideways, overexposed, both;
+    cv::rotate(image, upsideDown, cv::ROTATE_180);
+    cv::rotate(image, sideways, cv::ROTATE_90_CLOCKWISE);
+    image.convertTo(overexposed, -1, 3.0);
+    cv::rotate(overexposed, both, cv::ROTATE_180);
+    const struct {
+        const char* what;
+        cv::Mat image;
+        float roll;
+        bool mustFind;
+    } cases[] = {
+        {"upside down", upsideDown, roll + 180, true},
+        {"turned clockwise", sideways, roll + 90, true},
+        {"overexposed", overexposed, roll, false},
+        {"overexposed upside down", both, roll + 180, false},
+    };
+    for (const auto& c : cases) {
+        testing::internal::CaptureStderr();
+        const std::vector<float> result = estimator->Run(c.image);
+        const std::string err = testing::internal::GetCapturedStderr();
+        if (result.empty() && !c.mustFind) {
+            EXPECT_EQ(err, "No face found in the image.\n") << c.what;
+            continue;
+        }
+        ASSERT_EQ(result.size(), 139u) << c.what;
+        EXPECT_LT(AngleApart(result[138] * 90.0f, c.roll), 15.0f) << c.what << ": roll " << result[138] * 90.0f;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(SamplePhotos, PhotoTest, testing::Values("astronaut", "camera"));
 
 }  // namespace

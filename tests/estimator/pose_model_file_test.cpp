@@ -97,12 +97,23 @@ TEST(PoseModelFile, EachPartIsCheckedBeforeUse)
     noDetector.detectorOnnx.assign(1000, 0x42);
     PoseModelContent shortFaceModel = SmallModel(864);
     shortFaceModel.faceModel.points.pop_back();
+    PoseModelContent shortSecondTensor = SmallModel(864);
+    QuantizedTensor bias = shortSecondTensor.landmarkTensors.front();
+    bias.name = "dense0/conv0/bias";
+    bias.shape = {32};
+    bias.q.assign(31, 7);
+    shortSecondTensor.landmarkTensors.push_back(bias);
+    PoseModelContent landmark68 = SmallModel(864);
+    landmark68.faceModel.landmarks.back() = 68;
     const Case cases[] = {
         {"a tensor shorter than its shape", SmallModel(863), "needs 864 values, 863 are left"},
+        {"a second tensor shorter than its shape", shortSecondTensor,
+         "\"dense0/conv0/bias\" needs 32 values, 31 are left"},
         {"values left over after the tensors", SmallModel(865), "need 864 values, there are 865"},
         {"a missing tensor", SmallModel(864), "has no tensor \"dense0/conv0/bias\""},
         {"a detector that is not ONNX", noDetector, "the detector graph does not load"},
         {"a face model without enough points", shortFaceModel, "the \"face_model\" section is incomplete"},
+        {"a face model naming landmark 68", landmark68, "names a landmark that does not exist"},
     };
     for (const Case& c : cases) {
         EXPECT_NE(WriteAndRead(c.content).find(c.error), std::string::npos) << c.what;

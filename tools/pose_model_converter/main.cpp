@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "facepose/estimator/generic_face.h"
 #include "facepose/estimator/pose_model_file.h"
 #include "tfjs_weights.h"
 
@@ -18,30 +19,15 @@ namespace {
 using zor::estimator::PoseModelContent;
 
 // The revision of what this converter writes: raise it with any change of
-// the output, so that scripts/fetch-pose-model.sh converts again.
-const char* const kMadeBy = "pose_model_converter 2";
+// the output, so that scripts/fetch-pose-model.sh converts again. The
+// generic face's fingerprint follows it: a changed face is converted again
+// too.
+const char* const kRevision = "pose_model_converter 2";
 
-// A generic adult face in camera axes (x to the image's right, y down, z
-// away from the camera), in millimetres from the nose tip, from typical
-// anthropometric proportions; each point under its number among the 68
-// landmarks. It is symmetric, so a mirrored face gets the mirrored pose.
-zor::estimator::FaceModel3d GenericFace()
+std::string MadeBy()
 {
-    zor::estimator::FaceModel3d face;
-    face.landmarks = {30, 33, 27, 8, 36, 39, 42, 45, 48, 54};
-    face.points = {
-        {0.0f, 0.0f, 0.0f},       // nose tip
-        {0.0f, 8.0f, 15.0f},      // base of the nose
-        {0.0f, -40.0f, 22.0f},    // top of the nose bridge
-        {0.0f, 75.0f, 25.0f},     // chin
-        {-45.0f, -37.0f, 40.0f},  // outer corner of the eye on the image's left
-        {-16.0f, -35.0f, 30.0f},  // its inner corner
-        {16.0f, -35.0f, 30.0f},   // inner corner of the eye on the image's right
-        {45.0f, -37.0f, 40.0f},   // its outer corner
-        {-25.0f, 28.0f, 28.0f},   // mouth corner on the image's left
-        {25.0f, 28.0f, 28.0f},    // mouth corner on the image's right
-    };
-    return face;
+    return std::string(kRevision) + " face " +
+           zor::estimator::FaceModelFingerprint(zor::estimator::GenericFace());
 }
 
 bool ReadBytes(const std::string& path, std::vector<uchar>& bytes)
@@ -59,7 +45,7 @@ bool ReadBytes(const std::string& path, std::vector<uchar>& bytes)
 int main(int argc, char** argv)
 {
     if (argc == 2 && std::string(argv[1]) == "--made-by") {
-        std::printf("%s\n", kMadeBy);
+        std::printf("%s\n", MadeBy().c_str());
         return 0;
     }
     if (argc != 4) {
@@ -70,7 +56,7 @@ int main(int argc, char** argv)
         return 2;
     }
     PoseModelContent content;
-    content.madeBy = kMadeBy;
+    content.madeBy = MadeBy();
     if (!ReadBytes(argv[1], content.detectorOnnx)) {
         std::fprintf(stderr, "pose_model_converter: cannot read %s\n", argv[1]);
         return 1;
@@ -89,7 +75,7 @@ int main(int argc, char** argv)
     // the landmark network was trained on, reaches higher and wider.
     content.box.shift = cv::Point2f(0.0f, 0.0f);
     content.box.scale = cv::Point2f(1.0f, 1.0f);
-    content.faceModel = GenericFace();
+    content.faceModel = zor::estimator::GenericFace();
 
     // Check what was written by loading it back.
     if (!zor::estimator::WritePoseModel(argv[3], content, error)) {

@@ -19,6 +19,13 @@ constexpr int kValuesPerRegressor = 16;
 // fills half of it, as in the front camera's pictures the net was made for.
 constexpr float kUprightWindow = 2.0f;
 
+// A first look less confident than FaceDetector::kConfidentScore looks
+// again at tiles of the image whose side is this fraction of the image's
+// longer side, overlapping by half, and keeps the most confident face of
+// those at least kTileScore.
+constexpr float kTileSide = 0.4f;
+constexpr float kTileScore = 0.6f;
+
 void AddGridAnchors(int cells, int perCell, std::vector<cv::Point2f>& anchors)
 {
     for (int row = 0; row < cells; ++row) {
@@ -267,62 +274,91 @@ bool FaceDetector::DetectSymmetric(const cv::Mat& input, FaceBox& face)
     return true;
 }
 
-bool FaceDetector::Detect(const cv::Mat& bgr, FaceBox& face)
+bool FaceDetector::LookAt(const cv::Mat& bgr, const cv::RotatedRect& region, FaceBox& face)
 {
-    // Pad to a centred square so that the box maps back with one scale.
-    const int side = std::max(bgr.cols, bgr.rows);
-    const int left = (side - bgr.cols) / 2;
-    const int top = (side - bgr.rows) / 2;
-    cv::Mat square;
-    cv::copyMakeBorder(bgr, square, top, side - bgr.rows - top, left, side - bgr.cols - left,
-                       cv::BORDER_CONSTANT | cv::BORDER_ISOLATED, cv::Scalar::all(0));
-    const int size = m_settings.inputSize;
+    // The crop shrinks the part of the image it needs before it turns and
+    // pads it: the work and memory are those of the net's input whatever
+    // the image's size.
+    const FaceCrop crop(bgr, region, m_settings.inputSize);
+    if (crop.Empty()) {
+        return false;
+    }
     cv::Mat input;
-    cv::resize(square, input, cv::Size(size, size), 0, 0, cv::INTER_AREA);
-    cv::cvtColor(input, input, cv::COLOR_BGR2RGB);
+    cv::cvtColor(crop.Pixels(), input, cv::COLOR_BGR2RGB);
     FaceBox unit;
     if (!DetectSymmetric(input, unit)) {
         return false;
     }
-    // From [0, 1] of the padded square to image pixels.
-    const cv::Point2f offset(static_cast<float>(left), static_cast<float>(top));
-    const float scale = static_cast<float>(side);
-    face.score = unit.score;
-    face.angle = 0.0f;
-    face.box = cv::Rect2f(unit.box.tl() * scale - offset, unit.box.size() * scale);
-    for (int k = 0; k < FaceBox::kKeypoints; ++k) {
-        face.keypoints[k] = unit.keypoints[k] * scale - offset;
-    }
-
-    // The second look, at the face upright and larger.
-    const float angle = static_cast<float>(EyeLineAngle(face) * 180.0 / CV_PI);
-    const cv::Point2f centre = (face.box.tl() + face.box.br()) * 0.5f;
-    const float window = std::max(face.box.width, face.box.height) * kUprightWindow;
-    const FaceCrop crop(bgr, cv::RotatedRect(centre, cv::Size2f(window, window), angle), size);
-    FaceBox upright;
-    if (crop.Empty()) {
-        return true;
-    }
-    cv::cvtColor(crop.Pixels(), input, cv::COLOR_BGR2RGB);
-    if (!DetectSymmetric(input, upright)) {
-        return true;
-    }
     // Back to image pixels: the box keeps its size and turns about its centre.
-    std::vector<float> points = {upright.box.x + upright.box.width / 2,
-                                 upright.box.y + upright.box.height / 2};
-    for (const cv::Point2f& point : upright.keypoints) {
+    std::vector<float> points = {unit.box.x + unit.box.width / 2, unit.box.y + unit.box.height / 2};
+    for (const cv::Point2f& point : unit.keypoints) {
         points.push_back(point.x);
         points.push_back(point.y);
     }
     crop.ToImage(points);
-    const cv::Size2f boxSize = upright.box.size() * window;
+    const cv::Size2f boxSize = unit.box.size() * region.size.width;
     face.box = cv::Rect2f(cv::Point2f(points[0] - boxSize.width / 2, points[1] - boxSize.height / 2),
                           boxSize);
     for (int k = 0; k < FaceBox::kKeypoints; ++k) {
         face.keypoints[k] = cv::Point2f(points[2 + 2 * k], points[3 + 2 * k]);
     }
-    face.angle = angle;
-    face.score = upright.score;
+    face.angle = region.angle;
+    face.score = unit.score;
+    return true;
+}
+
+bool FaceDetector::LookInTiles(const cv::Mat& bgr, FaceBox& face)
+{
+    const float side = static_cast<float>(std::max(bgr.cols, bgr.rows)) * kTileSide;
+    // Tile centres along one side `length` long: tiles overlap by half.
+    const auto centres = [side](int length) {
+        std::vector<float> at;
+        const int count =
+            length <= side ? 1 : static_cast<int>(std::ceil((length - side) / (side / 2))) + 1;
+        for (int i = 0; i < count; ++i) {
+            at.push_back(count == 1 ? length / 2.0f : side / 2 + (length - side) * i / (count - 1));
+        }
+        return at;
+    };
+    bool found = false;
+    for (const float y : centres(bgr.rows)) {
+        for (const float x : centres(bgr.cols)) {
+            FaceBox candidate;
+            if (LookAt(bgr, cv::RotatedRect(cv::Point2f(x, y), cv::Size2f(side, side), 0.0f), candidate) &&
+                candidate.score >= kTileScore && (!found || candidate.score > face.score)) {
+                face = candidate;
+                found = true;
+            }
+        }
+    }
+    return found;
+}
+
+bool FaceDetector::Detect(const cv::Mat& bgr, FaceBox& face, bool lookCloser, float turn)
+{
+    // The first look, at the whole image shrunk into a centred square.
+    const float side = static_cast<float>(std::max(bgr.cols, bgr.rows));
+    const cv::Point2f middle(bgr.cols / 2.0f, bgr.rows / 2.0f);
+    bool found = LookAt(bgr, cv::RotatedRect(middle, cv::Size2f(side, side), turn), face);
+    if (lookCloser && (!found || face.score < kConfidentScore)) {
+        // A small face: parts of the image, larger.
+        FaceBox tiled;
+        if (LookInTiles(bgr, tiled) && (!found || tiled.score > face.score)) {
+            face = tiled;
+            found = true;
+        }
+    }
+    if (!found) {
+        return false;
+    }
+    // The second look, at the face upright and larger.
+    const float angle = static_cast<float>(EyeLineAngle(face) * 180.0 / CV_PI);
+    const cv::Point2f centre = (face.box.tl() + face.box.br()) * 0.5f;
+    const float window = std::max(face.box.width, face.box.height) * kUprightWindow;
+    FaceBox upright;
+    if (LookAt(bgr, cv::RotatedRect(centre, cv::Size2f(window, window), angle), upright)) {
+        face = upright;
+    }
     return true;
 }
 

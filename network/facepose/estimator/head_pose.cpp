@@ -8,6 +8,39 @@
 
 namespace zor {
 namespace estimator {
+namespace {
+
+// The centre of the model's points.
+cv::Vec3d ModelCentre(const FaceModel3d& model)
+{
+    cv::Vec3d sum;
+    for (const cv::Point3f& p : model.points) {
+        sum += cv::Vec3d(p.x, p.y, p.z);
+    }
+    return model.points.empty() ? sum : sum * (1.0 / static_cast<double>(model.points.size()));
+}
+
+}  // namespace
+
+cv::Matx33d LineOfSight(const cv::Vec3d& target)
+{
+    // The shortest turn from the z axis onto the direction of `target`:
+    // about the axis z x d by the angle between them.
+    const double length = cv::norm(target);
+    if (!(length > 0.0)) {
+        return cv::Matx33d::eye();
+    }
+    const cv::Vec3d d = target * (1.0 / length);
+    const cv::Vec3d axis(-d[1], d[0], 0.0);
+    const double sine = cv::norm(axis);
+    if (sine < 1e-12) {
+        return d[2] >= 0.0 ? cv::Matx33d::eye() : cv::Matx33d(1, 0, 0, 0, -1, 0, 0, 0, -1);
+    }
+    const cv::Vec3d rvec = axis * (std::atan2(sine, d[2]) / sine);
+    cv::Matx33d turn;
+    cv::Rodrigues(rvec, turn);
+    return turn;
+}
 
 HeadPose PoseFromRotation(const cv::Matx33d& r)
 {
@@ -25,7 +58,8 @@ HeadPose PoseFromRotation(const cv::Matx33d& r)
 bool SolveHeadPose(const FaceModel3d& model, const std::vector<float>& landmarks,
                    cv::Size imageSize, HeadPose& pose)
 {
-    if (model.landmarks.size() != model.points.size() || model.points.size() < 4) {
+    if (model.landmarks.size() != model.points.size() || model.points.size() < 4 ||
+        landmarks.size() != 136) {
         return false;
     }
     std::vector<cv::Point2f> image;
@@ -40,9 +74,11 @@ bool SolveHeadPose(const FaceModel3d& model, const std::vector<float>& landmarks
                              0, focal, imageSize.height / 2.0,
                              0, 0, 1);
 
-    // Start from a face looking into the camera, at the distance that gives
-    // it its apparent width, centred on its landmarks: without this guess
-    // the solver may settle on a mirrored pose behind the face.
+    // Start from a face looking into the camera, turned in the image's
+    // plane as the line through its outer eye corners, at the distance that
+    // gives it its apparent width, centred on its landmarks: without this
+    // guess the solver may settle on a mirrored pose behind the face, or on
+    // a wrong one for a face upside down.
     float modelLeft = model.points.front().x;
     float modelRight = modelLeft;
     for (const cv::Point3f& p : model.points) {
@@ -55,7 +91,10 @@ bool SolveHeadPose(const FaceModel3d& model, const std::vector<float>& landmarks
     }
     const double distance = focal * (modelRight - modelLeft) / imageBounds.width;
     const cv::Point2f centre = (imageBounds.tl() + imageBounds.br()) * 0.5f;
-    cv::Mat rvec = cv::Mat::zeros(3, 1, CV_64F);
+    const cv::Point2f eyes = cv::Point2f(landmarks[2 * 45], landmarks[2 * 45 + 1]) -
+                             cv::Point2f(landmarks[2 * 36], landmarks[2 * 36 + 1]);
+    const double roll = eyes == cv::Point2f() ? 0.0 : std::atan2(eyes.y, eyes.x);
+    cv::Mat rvec = (cv::Mat_<double>(3, 1) << 0.0, 0.0, roll);
     cv::Mat tvec = (cv::Mat_<double>(3, 1) << (centre.x - camera(0, 2)) * distance / focal,
                     (centre.y - camera(1, 2)) * distance / focal, distance);
     if (!cv::solvePnP(model.points, image, camera, cv::noArray(), rvec, tvec, true,
@@ -64,7 +103,8 @@ bool SolveHeadPose(const FaceModel3d& model, const std::vector<float>& landmarks
     }
     cv::Matx33d rotation;
     cv::Rodrigues(rvec, rotation);
-    pose = PoseFromRotation(rotation);
+    const cv::Vec3d centreOfFace = rotation * ModelCentre(model) + cv::Vec3d(tvec);
+    pose = PoseFromRotation(LineOfSight(centreOfFace).t() * rotation);
     return std::isfinite(pose.yaw) && std::isfinite(pose.pitch) && std::isfinite(pose.roll);
 }
 

@@ -1,5 +1,6 @@
 #include "landmark_net.h"
 
+#include <cmath>
 #include <utility>
 
 #include <opencv2/imgproc.hpp>
@@ -259,7 +260,7 @@ int LandmarkNet::MirroredPoint(int i)
     return i;
 }
 
-std::vector<float> LandmarkNet::RunSymmetric(const cv::Mat& crop)
+std::vector<float> LandmarkNet::RunSymmetric(const cv::Mat& crop, float* disagreement)
 {
     // The crop and its mirror image in one batch.
     cv::Mat mirrored;
@@ -271,10 +272,15 @@ std::vector<float> LandmarkNet::RunSymmetric(const cv::Mat& crop)
     const float* direct = both.ptr<float>(0);
     const float* other = both.ptr<float>(1);
     std::vector<float> points(kOutputs);
+    double apart = 0.0;
     for (int i = 0; i < kOutputs / 2; ++i) {
         const int j = MirroredPoint(i);
         points[2 * j] = (direct[2 * j] + 1.0f - other[2 * i]) / 2.0f;
         points[2 * j + 1] = (direct[2 * j + 1] + other[2 * i + 1]) / 2.0f;
+        apart += std::hypot(direct[2 * j] - (1.0f - other[2 * i]), direct[2 * j + 1] - other[2 * i + 1]);
+    }
+    if (disagreement != nullptr) {
+        *disagreement = static_cast<float>(apart / (kOutputs / 2));
     }
     return points;
 }

@@ -46,7 +46,10 @@ public:
     // crop mirrored left to right. The net alone is not symmetric: on a
     // mirrored face its points differ from the mirrored points by about two
     // pixels, which turns a pose by several degrees. The mean is symmetric.
-    std::vector<float> RunSymmetric(const cv::Mat& crop);
+    // `disagreement`, when given, receives the mean distance between the
+    // two sets of points in [0, 1] of the crop: large when the crop holds
+    // no face the net knows.
+    std::vector<float> RunSymmetric(const cv::Mat& crop, float* disagreement = nullptr);
 
     // The number of the point that point `i` becomes when a face is
     // mirrored (the left eye's outer corner becomes the right eye's...).

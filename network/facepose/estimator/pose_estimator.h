@@ -32,6 +32,12 @@ struct PoseEstimate {
     cv::RotatedRect landmarkRegion;  // the square the landmark network saw
     std::vector<float> landmarks;  // 68 x,y pairs in image pixels
     HeadPose pose;
+    // How far the landmark network's points on the crop and on its mirror
+    // image lie apart, in sides of the crop.
+    float mirrorDisagreement = 0.0f;
+    // How far the detector's eyes, nose tip and mouth lie from the same
+    // landmarks, the largest of the four, in sides of the crop.
+    float keypointDistance = 0.0f;
 };
 
 // The "landmark_pose" model kind: face detection, 68 landmarks, then the
@@ -44,13 +50,27 @@ public:
 
     std::vector<float> Run(const cv::Mat& image) override;
 
-    // The stages one by one: the face, its landmarks, its pose. Each is
-    // false when it finds nothing usable.
+    // The face and its landmarks, in the image's frame. When the upright
+    // image shows no confident face whose landmarks are plausible, the
+    // image turned by 90, 180 and 270 degrees is searched too, and the most
+    // confident plausible face of all is kept. False when there is none.
+    bool FindPlausibleFace(const cv::Mat& bgr, PoseEstimate& estimate);
+
+    // Whether the landmarks look like a face the network knows: the points
+    // on the crop and on its mirror image agree, and the detector's eyes,
+    // nose and mouth lie near the same landmarks. On the sample photos
+    // turned upside down or overexposed, the faces that give a wrong pose
+    // fail it.
+    static bool Plausible(const PoseEstimate& estimate);
+
+    // The stages one by one, upright only: the face, its landmarks, its
+    // pose. Each is false when it finds nothing usable.
     bool FindFace(const cv::Mat& bgr, PoseEstimate& estimate);
     bool FindLandmarks(const cv::Mat& bgr, PoseEstimate& estimate);
     bool FindPose(cv::Size imageSize, PoseEstimate& estimate) const;
 
     LandmarkNet& Landmarks() { return *m_landmarks; }
+    const FaceModel3d& FaceModel() const { return m_faceModel; }
 
 private:
     std::unique_ptr<FaceDetector> m_detector;
