@@ -1,0 +1,435 @@
+// accuracy_bench [--step DEGREES] [--renders DIR] MODEL MESH PHOTO: the
+// pose estimator's accuracy against synthetic ground truth. The canonical
+// face mesh (MESH, MediaPipe's geometry pipeline metadata) is textured from
+// the frontal PHOTO and rendered at known yaw, pitch and roll (-60..60,
+// -30..30, -30..30 in steps of DEGREES, 15 by default) with a camera whose
+// focal length is the image width, the nose tip on the optical axis. Each
+// render goes through the estimator of MODEL; the program prints, per
+// angle, the found rate and the errors of its pose and landmarks, and what
+// limits it:
+//   est      the estimator as it runs (detection, landmarks, pose);
+//   lm px    mean distance of ten of its landmarks (nose, eye corners,
+//            mouth corners, chin) from the mesh vertices they stand for;
+//   gt2d     the estimator's pose solved from those ten vertices' true
+//            image positions: the error of its generic 3D face alone;
+//   mesh3d   its landmarks solved against the mesh's own ten points: the
+//            error of the landmarks alone;
+//   2nd      a second landmark look, the crop re-centred on the first
+//            look's landmarks and turned by its roll, then its pose;
+//   2nd+m    that second look's landmarks against the mesh's points.
+// With --renders, every render is written there as a PNG.
+// Exits non-zero when the renderer and the estimator's pose convention
+// disagree (the true image positions must give back the true pose).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <opencv2/calib3d.hpp>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "face_mesh.h"
+#include "face_render.h"
+#include "facepose/estimator/face_crop.h"
+#include "facepose/estimator/pose_model_file.h"
+
+namespace {
+
+using zor::bench::FaceMesh;
+using zor::estimator::PoseEstimate;
+using zor::estimator::PoseEstimator;
+
+// The ten landmarks the estimator's pose uses (numbers among the 68) and
+// the canonical mesh's vertices at the same places.
+struct Anchor {
+    int landmark;
+    int vertex;
+};
+const Anchor kAnchors[] = {
+    {30, 4},    // nose tip
+    {33, 2},    // base of the nose
+    {27, 168},  // top of the nose bridge
+    {8, 152},   // chin
+    {36, 33},   // outer corner of the eye on the image's left
+    {39, 133},  // its inner corner
+    {42, 362},  // inner corner of the other eye
+    {45, 263},  // its outer corner
+    {48, 61},   // mouth corner on the image's left
+    {54, 291},  // the other mouth corner
+};
+constexpr int kAnchorCount = sizeof kAnchors / sizeof kAnchors[0];
+constexpr int kNoseVertex = 4;
+constexpr int kImageSize = 512;
+constexpr double kDistanceCm = 40.0;
+
+struct Pose {
+    double yaw = 0.0, pitch = 0.0, roll = 0.0;
+    cv::Matx33d Rotation() const { return zor::bench::HeadRotation(yaw, pitch, roll); }
+};
+
+Pose FromHeadPose(const zor::estimator::HeadPose& pose)
+{
+    return {pose.yaw, pose.pitch, pose.roll};
+}
+
+// The errors of one render.
+struct Sample {
+    Pose truth;
+    bool found = false;
+    Pose error;               // estimated minus true, per angle
+    double rotation = 0.0;    // geodesic error of the estimator
+    double landmarkPx = 0.0;  // mean anchor landmark error
+    double modelOnly = 0.0;   // geodesic error, true 2D against the generic face
+    double landmarksOnly = 0.0;  // geodesic error, estimated 2D against the mesh
+    bool secondFound = false;
+    double second = 0.0;      // geodesic error of the second look
+    double secondMesh = 0.0;  // ... against the mesh's points
+    double secondLandmarkPx = 0.0;
+};
+
+// A pose from image points of the anchors against 3D points in camera
+// axes, by SQPnP (a global solver: no starting guess). False on failure.
+bool SolveRotation(const std::vector<cv::Point3d>& model, const std::vector<cv::Point2f>& image,
+                   const zor::bench::Camera& camera, cv::Matx33d& rotation)
+{
+    cv::Mat rvec, tvec;
+    if (!cv::solvePnP(model, image, camera.Matrix(), cv::noArray(), rvec, tvec, false, cv::SOLVEPNP_SQPNP)) {
+        return false;
+    }
+    cv::solvePnPRefineLM(model, image, camera.Matrix(), cv::noArray(), rvec, tvec);
+    cv::Rodrigues(rvec, rotation);
+    return true;
+}
+
+std::vector<cv::Point2f> AnchorPoints(const std::vector<float>& landmarks)
+{
+    std::vector<cv::Point2f> points;
+    for (const Anchor& a : kAnchors) {
+        points.emplace_back(landmarks[2 * a.landmark], landmarks[2 * a.landmark + 1]);
+    }
+    return points;
+}
+
+double MeanDistance(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b)
+{
+    double sum = 0.0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        sum += cv::norm(a[i] - b[i]);
+    }
+    return sum / static_cast<double>(a.size());
+}
+
+cv::Point2f Centroid(const std::vector<float>& landmarks)
+{
+    cv::Point2f sum(0.0f, 0.0f);
+    for (size_t i = 0; i + 1 < landmarks.size(); i += 2) {
+        sum += cv::Point2f(landmarks[i], landmarks[i + 1]);
+    }
+    return sum * (2.0f / static_cast<float>(landmarks.size()));
+}
+
+// Where the first look's crop sits relative to its landmarks on the
+// frontal render: the offset of the crop's centre from the landmarks'
+// centroid, in fractions of the side along the crop's axes.
+struct CropRule {
+    cv::Point2f offset;
+};
+
+cv::Point2f Turn(const cv::Point2f& p, double degrees)
+{
+    const double a = degrees * CV_PI / 180.0;
+    return cv::Point2f(static_cast<float>(p.x * std::cos(a) - p.y * std::sin(a)),
+                       static_cast<float>(p.x * std::sin(a) + p.y * std::cos(a)));
+}
+
+CropRule LearnCropRule(const PoseEstimate& frontal)
+{
+    const cv::RotatedRect& region = frontal.landmarkRegion;
+    const cv::Point2f d = region.center - Centroid(frontal.landmarks);
+    return {Turn(d, -region.angle) / region.size.width};
+}
+
+// The second look: a crop of the first look's size, centred where the
+// rule puts it for the first look's landmarks and turned by its roll.
+bool SecondLook(PoseEstimator& estimator, const cv::Mat& image, const CropRule& rule,
+                const PoseEstimate& first, PoseEstimate& second)
+{
+    second = first;
+    const float side = first.landmarkRegion.size.width;
+    const double angle = first.pose.roll;
+    const cv::Point2f centre = Centroid(first.landmarks) + Turn(rule.offset * side, angle);
+    second.landmarkRegion = cv::RotatedRect(centre, cv::Size2f(side, side), static_cast<float>(angle));
+    const zor::estimator::FaceCrop crop(image, second.landmarkRegion, zor::estimator::LandmarkNet::kInputSize);
+    if (crop.Empty()) {
+        return false;
+    }
+    second.landmarks = estimator.Landmarks().RunSymmetric(crop.Pixels());
+    crop.ToImage(second.landmarks);
+    return second.landmarks.size() == static_cast<size_t>(zor::estimator::LandmarkNet::kOutputs) &&
+           estimator.FindPose(image.size(), second);
+}
+
+struct Summary {
+    int count = 0, found = 0, secondFound = 0;
+    double yaw = 0, pitch = 0, roll = 0, signedYaw = 0, signedPitch = 0, signedRoll = 0;
+    double rotation = 0, landmarkPx = 0, modelOnly = 0, landmarksOnly = 0, second = 0, secondMesh = 0,
+           secondLandmarkPx = 0, worst = 0;
+
+    void Add(const Sample& s)
+    {
+        ++count;
+        if (s.found) {
+            ++found;
+            yaw += std::abs(s.error.yaw);
+            pitch += std::abs(s.error.pitch);
+            roll += std::abs(s.error.roll);
+            signedYaw += s.error.yaw;
+            signedPitch += s.error.pitch;
+            signedRoll += s.error.roll;
+            rotation += s.rotation;
+            worst = std::max(worst, s.rotation);
+            landmarkPx += s.landmarkPx;
+            modelOnly += s.modelOnly;
+            landmarksOnly += s.landmarksOnly;
+        }
+        if (s.secondFound) {
+            ++secondFound;
+            second += s.second;
+            secondMesh += s.secondMesh;
+            secondLandmarkPx += s.secondLandmarkPx;
+        }
+    }
+
+    void Print(const std::string& label) const
+    {
+        const double n = std::max(found, 1);
+        const double m = std::max(secondFound, 1);
+        std::printf("%-14s %3d/%-3d %5.1f %5.1f %5.1f  %+5.1f %+5.1f %+5.1f  %5.1f %5.1f  %5.1f %6.1f %6.1f"
+                    "  %5.1f %5.1f %5.1f\n",
+                    label.c_str(), found, count, yaw / n, pitch / n, roll / n, signedYaw / n, signedPitch / n,
+                    signedRoll / n, rotation / n, worst, landmarkPx / n, modelOnly / n, landmarksOnly / n,
+                    second / m, secondMesh / m, secondLandmarkPx / m);
+    }
+};
+
+void PrintHeader(const char* title)
+{
+    std::printf("\n%-14s %7s %5s %5s %5s  %5s %5s %5s  %5s %5s  %5s %6s %6s  %5s %5s %5s\n", title, "found",
+                "|yaw|", "|pit|", "|rol|", "yaw", "pitch", "roll", "est", "worst", "lm px", "gt2d", "mesh3d",
+                "2nd", "2nd+m", "lm px");
+}
+
+// Writes the render with the found anchor landmarks (green) and their true
+// places (red) marked.
+void WriteMarked(const std::string& folder, const Pose& pose, const cv::Mat& image,
+                 const std::vector<cv::Point2f>& found, const std::vector<cv::Point2f>& truth)
+{
+    cv::Mat marked = image.clone();
+    for (size_t i = 0; i < found.size(); ++i) {
+        cv::circle(marked, found[i], 2, cv::Scalar(0, 255, 0), cv::FILLED);
+        cv::circle(marked, truth[i], 2, cv::Scalar(0, 0, 255), cv::FILLED);
+        cv::line(marked, found[i], truth[i], cv::Scalar(0, 255, 255));
+    }
+    char name[64];
+    std::snprintf(name, sizeof name, "/y%+03.0f_p%+03.0f_r%+03.0f.png", pose.yaw, pose.pitch, pose.roll);
+    cv::imwrite(folder + name, marked);
+}
+
+std::vector<double> Steps(double limit, double step)
+{
+    std::vector<double> values;
+    for (double v = -limit; v <= limit + 1e-9; v += step) {
+        values.push_back(std::abs(v) < 1e-9 ? 0.0 : v);
+    }
+    return values;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    double step = 15.0;
+    std::string rendersDir;
+    int arg = 1;
+    for (; arg + 1 < argc && argv[arg][0] == '-'; arg += 2) {
+        const std::string option = argv[arg];
+        if (option == "--step") {
+            step = std::atof(argv[arg + 1]);
+        } else if (option == "--renders") {
+            rendersDir = argv[arg + 1];
+        } else {
+            break;
+        }
+    }
+    if (argc - arg != 3 || !(step > 0.0)) {
+        std::fprintf(stderr, "usage: %s [--step DEGREES] [--renders DIR] MODEL MESH PHOTO\n", argv[0]);
+        return 2;
+    }
+    std::string error;
+    cv::FileStorage storage(argv[arg], cv::FileStorage::READ);
+    const std::shared_ptr<zor::NetModel> model = zor::estimator::ReadPoseModel(storage.root(), error);
+    auto* estimator = dynamic_cast<PoseEstimator*>(model.get());
+    if (estimator == nullptr) {
+        std::fprintf(stderr, "cannot load %s: %s\n", argv[arg], error.c_str());
+        return 1;
+    }
+    FaceMesh mesh;
+    if (!zor::bench::ReadFaceMesh(argv[arg + 1], mesh, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    const cv::Mat photo = cv::imread(argv[arg + 2], cv::IMREAD_COLOR);
+    const std::vector<float> photoResult = photo.empty() ? std::vector<float>() : estimator->Run(photo);
+    if (photoResult.size() < 136) {
+        std::fprintf(stderr, "no face found in %s\n", argv[arg + 2]);
+        return 1;
+    }
+    std::vector<int> anchorVertices;
+    for (const Anchor& a : kAnchors) {
+        anchorVertices.push_back(a.vertex);
+    }
+    double textureResidual = 0.0;
+    const cv::Mat texture = zor::bench::TextureFromPhoto(mesh, photo, anchorVertices, AnchorPoints(photoResult),
+                                                         1024, textureResidual);
+    std::printf("mesh: %zu vertices, %zu triangles; texture from %s, anchors fitted within %.1f px\n",
+                mesh.vertices.size(), mesh.triangles.size(), argv[arg + 2], textureResidual);
+
+    const zor::bench::Camera camera = zor::bench::CameraFor(cv::Size(kImageSize, kImageSize));
+    const cv::Mat background(camera.size, CV_8UC3, cv::Scalar::all(128));
+    const std::vector<cv::Point3d> cameraAxes = zor::bench::CameraAxesVertices(mesh);
+    zor::bench::MeshPlacement placement;
+    placement.pivot = cameraAxes[kNoseVertex];
+    placement.translation = cv::Point3d(0.0, 0.0, kDistanceCm);
+    // The mesh's anchors in camera axes about the pivot: the exact model.
+    std::vector<cv::Point3d> meshModel;
+    for (const Anchor& a : kAnchors) {
+        meshModel.push_back(cameraAxes[a.vertex] - placement.pivot);
+    }
+
+    // The first look's crop relative to its landmarks, on the frontal face.
+    CropRule rule;
+    {
+        const cv::Mat frontal = zor::bench::RenderMesh(mesh, texture, placement, camera, background);
+        PoseEstimate estimate;
+        if (!estimator->FindFace(frontal, estimate) || !estimator->FindLandmarks(frontal, estimate) ||
+            !estimator->FindPose(frontal.size(), estimate)) {
+            std::fprintf(stderr, "no face found in the frontal render\n");
+            return 1;
+        }
+        rule = LearnCropRule(estimate);
+    }
+
+    std::vector<Sample> samples;
+    double worstConvention = 0.0;
+    for (double yaw : Steps(60, step)) {
+        for (double pitch : Steps(30, step)) {
+            for (double roll : Steps(30, step)) {
+                Sample s;
+                s.truth = {yaw, pitch, roll};
+                const cv::Matx33d truth = s.truth.Rotation();
+                placement.rotation = truth;
+                const cv::Mat image = zor::bench::RenderMesh(mesh, texture, placement, camera, background);
+                const std::vector<cv::Point3d> placed = zor::bench::PlacedVertices(mesh, placement);
+                std::vector<cv::Point2f> trueAnchors;
+                for (const Anchor& a : kAnchors) {
+                    trueAnchors.push_back(zor::bench::Project({placed[a.vertex]}, camera)[0]);
+                }
+                // The renderer and the estimator's convention agree when
+                // the true points give back the true rotation, and the
+                // estimator's angles of that rotation are the true angles.
+                cv::Matx33d solved;
+                if (SolveRotation(meshModel, trueAnchors, camera, solved)) {
+                    worstConvention = std::max(worstConvention, zor::bench::RotationAngle(solved, truth));
+                } else {
+                    worstConvention = 180.0;
+                }
+                const Pose read = FromHeadPose(zor::estimator::PoseFromRotation(truth));
+                worstConvention = std::max({worstConvention, std::abs(read.yaw - yaw), std::abs(read.pitch - pitch),
+                                            std::abs(read.roll - roll)});
+
+                const std::vector<float> result = estimator->Run(image);
+                s.found = result.size() >= 139;
+                if (s.found) {
+                    const Pose found{result[136] * 90.0, result[137] * 90.0, result[138] * 90.0};
+                    s.error = {found.yaw - yaw, found.pitch - pitch, found.roll - roll};
+                    s.rotation = zor::bench::RotationAngle(found.Rotation(), truth);
+                    const std::vector<float> landmarks(result.begin(), result.begin() + 136);
+                    s.landmarkPx = MeanDistance(AnchorPoints(landmarks), trueAnchors);
+                    if (!rendersDir.empty()) {
+                        WriteMarked(rendersDir, s.truth, image, AnchorPoints(landmarks), trueAnchors);
+                    }
+
+                    PoseEstimate withTruth;
+                    withTruth.landmarks = landmarks;
+                    for (int i = 0; i < kAnchorCount; ++i) {
+                        withTruth.landmarks[2 * kAnchors[i].landmark] = trueAnchors[i].x;
+                        withTruth.landmarks[2 * kAnchors[i].landmark + 1] = trueAnchors[i].y;
+                    }
+                    s.modelOnly = estimator->FindPose(image.size(), withTruth)
+                                      ? zor::bench::RotationAngle(FromHeadPose(withTruth.pose).Rotation(), truth)
+                                      : 180.0;
+                    s.landmarksOnly = SolveRotation(meshModel, AnchorPoints(landmarks), camera, solved)
+                                          ? zor::bench::RotationAngle(solved, truth)
+                                          : 180.0;
+
+                    PoseEstimate first, second;
+                    if (estimator->FindFace(image, first) && estimator->FindLandmarks(image, first) &&
+                        estimator->FindPose(image.size(), first) &&
+                        SecondLook(*estimator, image, rule, first, second)) {
+                        s.secondFound = true;
+                        s.second = zor::bench::RotationAngle(FromHeadPose(second.pose).Rotation(), truth);
+                        s.secondLandmarkPx = MeanDistance(AnchorPoints(second.landmarks), trueAnchors);
+                        s.secondMesh = SolveRotation(meshModel, AnchorPoints(second.landmarks), camera, solved)
+                                           ? zor::bench::RotationAngle(solved, truth)
+                                           : 180.0;
+                    }
+                }
+                samples.push_back(s);
+            }
+        }
+    }
+
+    std::printf("renders: %dx%d, focal %d px, nose tip on the optical axis %.0f cm away; steps of %g degrees\n",
+                kImageSize, kImageSize, kImageSize, kDistanceCm, step);
+    std::printf("errors in degrees (|...| mean absolute, signed: mean bias; est, worst: geodesic), lm px in "
+                "pixels;\ngt2d: the generic face from true points; mesh3d: the mesh from the found points; 2nd: "
+                "second look\n");
+    const std::pair<const char*, double Pose::*> axes[] = {
+        {"yaw", &Pose::yaw}, {"pitch", &Pose::pitch}, {"roll", &Pose::roll}};
+    for (const auto& axis : axes) {
+        PrintHeader(axis.first);
+        std::map<double, Summary> rows;
+        for (const Sample& s : samples) {
+            rows[s.truth.*axis.second].Add(s);
+        }
+        for (const auto& row : rows) {
+            char label[32];
+            std::snprintf(label, sizeof label, "%+.0f", row.first);
+            row.second.Print(label);
+        }
+    }
+    PrintHeader("region");
+    Summary all, central, frontal;
+    for (const Sample& s : samples) {
+        all.Add(s);
+        if (std::abs(s.truth.yaw) <= 30 && std::abs(s.truth.pitch) <= 15) {
+            central.Add(s);
+        }
+        if (s.truth.yaw == 0 && s.truth.pitch == 0 && s.truth.roll == 0) {
+            frontal.Add(s);
+        }
+    }
+    all.Print("all");
+    central.Print("central");
+    frontal.Print("frontal");
+    std::printf("\nconvention check: true points give back the true pose within %.4f degrees\n", worstConvention);
+    if (worstConvention > 0.05) {
+        std::fprintf(stderr, "the renderer and the estimator's pose convention disagree\n");
+        return 1;
+    }
+    return 0;
+}
