@@ -85,9 +85,12 @@ struct Sample {
     double landmarkPx = 0.0;  // mean anchor landmark error
     double modelOnly = 0.0;   // geodesic error, true 2D against the generic face
     double landmarksOnly = 0.0;  // geodesic error, estimated 2D against the mesh
+    double inner = 0.0;       // ... with the 51 inner landmarks
     bool secondFound = false;
     double second = 0.0;      // geodesic error of the second look
-    double secondMesh = 0.0;  // ... against the mesh's points
+    bool warpFound = false;
+    double warp = 0.0;        // geodesic error of the frontalised look
+    double warpLandmarkPx = 0.0;
     double secondLandmarkPx = 0.0;
 };
 
@@ -105,13 +108,22 @@ bool SolveRotation(const std::vector<cv::Point3d>& model, const std::vector<cv::
     return true;
 }
 
-std::vector<cv::Point2f> AnchorPoints(const std::vector<float>& landmarks)
+std::vector<cv::Point2f> PointsOf(const std::vector<float>& landmarks, const std::vector<int>& numbers)
 {
     std::vector<cv::Point2f> points;
-    for (const Anchor& a : kAnchors) {
-        points.emplace_back(landmarks[2 * a.landmark], landmarks[2 * a.landmark + 1]);
+    for (int i : numbers) {
+        points.emplace_back(landmarks[2 * i], landmarks[2 * i + 1]);
     }
     return points;
+}
+
+std::vector<cv::Point2f> AnchorPoints(const std::vector<float>& landmarks)
+{
+    std::vector<int> numbers;
+    for (const Anchor& a : kAnchors) {
+        numbers.push_back(a.landmark);
+    }
+    return PointsOf(landmarks, numbers);
 }
 
 double MeanDistance(const std::vector<cv::Point2f>& a, const std::vector<cv::Point2f>& b)
@@ -173,11 +185,60 @@ bool SecondLook(PoseEstimator& estimator, const cv::Mat& image, const CropRule& 
            estimator.FindPose(image.size(), second);
 }
 
+// The look of a face turned back by its first pose: the image is warped by
+// the homography that takes the face's plane (10 cm square, 3 cm behind the
+// nose tip, a rough plane through the eyes and mouth) from the first pose to
+// the frontal one, the estimator finds the face and its landmarks there,
+// and the landmarks are mapped back to the image and solved again. The nose
+// tip is taken at its landmark, the distance from the crop's size against
+// the frontal render's (`frontalSide` at kDistanceCm).
+bool FrontalisedLook(PoseEstimator& estimator, const cv::Mat& image, const zor::bench::Camera& camera,
+                     double frontalSide, const PoseEstimate& first, PoseEstimate& turned)
+{
+    const cv::Matx33d rotation = Pose{first.pose.yaw, first.pose.pitch, first.pose.roll}.Rotation();
+    const cv::Point2f nose = PointsOf(first.landmarks, {30})[0];
+    const double distance = kDistanceCm * frontalSide / first.landmarkRegion.size.width;
+    const cv::Point3d translation((nose.x - camera.principal.x) / camera.focal * distance,
+                                  (nose.y - camera.principal.y) / camera.focal * distance, distance);
+    std::vector<cv::Point3d> seen, frontal;
+    for (const cv::Point3d corner : {cv::Point3d(-5, -5, 3), cv::Point3d(5, -5, 3), cv::Point3d(5, 5, 3),
+                                     cv::Point3d(-5, 5, 3)}) {
+        seen.push_back(rotation * corner + translation);
+        frontal.push_back(corner + translation);
+    }
+    const cv::Mat toFrontal =
+        cv::getPerspectiveTransform(zor::bench::Project(seen, camera), zor::bench::Project(frontal, camera));
+    // Pixel centres sit half a pixel from the continuous coordinates.
+    const cv::Matx33d half(1, 0, 0.5, 0, 1, 0.5, 0, 0, 1);
+    const cv::Matx33d toFrontalIndex = half.inv() * cv::Matx33d(toFrontal) * half;
+    cv::Mat warped;
+    cv::warpPerspective(image, warped, toFrontalIndex, image.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                        cv::Scalar::all(128));
+    turned = PoseEstimate();
+    if (!estimator.FindFace(warped, turned) || !estimator.FindLandmarks(warped, turned)) {
+        return false;
+    }
+    std::vector<cv::Point2f> points = PointsOf(turned.landmarks, std::vector<int>([] {
+        std::vector<int> all(68);
+        for (int i = 0; i < 68; ++i) {
+            all[i] = i;
+        }
+        return all;
+    }()));
+    cv::perspectiveTransform(points, points, cv::Matx33d(toFrontal).inv());
+    for (size_t i = 0; i < points.size(); ++i) {
+        turned.landmarks[2 * i] = points[i].x;
+        turned.landmarks[2 * i + 1] = points[i].y;
+    }
+    return estimator.FindPose(image.size(), turned);
+}
+
 struct Summary {
     int count = 0, found = 0, secondFound = 0;
     double yaw = 0, pitch = 0, roll = 0, signedYaw = 0, signedPitch = 0, signedRoll = 0;
-    double rotation = 0, landmarkPx = 0, modelOnly = 0, landmarksOnly = 0, second = 0, secondMesh = 0,
-           secondLandmarkPx = 0, worst = 0;
+    double rotation = 0, landmarkPx = 0, modelOnly = 0, landmarksOnly = 0, inner = 0, second = 0,
+           secondLandmarkPx = 0, warp = 0, warpLandmarkPx = 0, worst = 0;
+    int warpFound = 0;
 
     void Add(const Sample& s)
     {
@@ -195,12 +256,17 @@ struct Summary {
             landmarkPx += s.landmarkPx;
             modelOnly += s.modelOnly;
             landmarksOnly += s.landmarksOnly;
+            inner += s.inner;
         }
         if (s.secondFound) {
             ++secondFound;
             second += s.second;
-            secondMesh += s.secondMesh;
             secondLandmarkPx += s.secondLandmarkPx;
+        }
+        if (s.warpFound) {
+            ++warpFound;
+            warp += s.warp;
+            warpLandmarkPx += s.warpLandmarkPx;
         }
     }
 
@@ -208,19 +274,20 @@ struct Summary {
     {
         const double n = std::max(found, 1);
         const double m = std::max(secondFound, 1);
+        const double w = std::max(warpFound, 1);
         std::printf("%-14s %3d/%-3d %5.1f %5.1f %5.1f  %+5.1f %+5.1f %+5.1f  %5.1f %5.1f  %5.1f %6.1f %6.1f"
-                    "  %5.1f %5.1f %5.1f\n",
+                    " %6.1f  %5.1f %5.1f  %5.1f %5.1f\n",
                     label.c_str(), found, count, yaw / n, pitch / n, roll / n, signedYaw / n, signedPitch / n,
                     signedRoll / n, rotation / n, worst, landmarkPx / n, modelOnly / n, landmarksOnly / n,
-                    second / m, secondMesh / m, secondLandmarkPx / m);
+                    inner / n, second / m, secondLandmarkPx / m, warp / w, warpLandmarkPx / w);
     }
 };
 
 void PrintHeader(const char* title)
 {
-    std::printf("\n%-14s %7s %5s %5s %5s  %5s %5s %5s  %5s %5s  %5s %6s %6s  %5s %5s %5s\n", title, "found",
-                "|yaw|", "|pit|", "|rol|", "yaw", "pitch", "roll", "est", "worst", "lm px", "gt2d", "mesh3d",
-                "2nd", "2nd+m", "lm px");
+    std::printf("\n%-14s %7s %5s %5s %5s  %5s %5s %5s  %5s %5s  %5s %6s %6s %6s  %5s %5s  %5s %5s\n", title,
+                "found", "|yaw|", "|pit|", "|rol|", "yaw", "pitch", "roll", "est", "worst", "lm px", "gt2d",
+                "mesh10", "mesh51", "2nd", "lm px", "warp", "lm px");
 }
 
 // Writes the render with the found anchor landmarks (green) and their true
@@ -304,14 +371,18 @@ int main(int argc, char** argv)
     zor::bench::MeshPlacement placement;
     placement.pivot = cameraAxes[kNoseVertex];
     placement.translation = cv::Point3d(0.0, 0.0, kDistanceCm);
-    // The mesh's anchors in camera axes about the pivot: the exact model.
-    std::vector<cv::Point3d> meshModel;
-    for (const Anchor& a : kAnchors) {
-        meshModel.push_back(cameraAxes[a.vertex] - placement.pivot);
-    }
-
-    // The first look's crop relative to its landmarks, on the frontal face.
+    // The first look on the frontal face: where its crop sits relative to
+    // its landmarks, and the points of the mesh's surface under its ten
+    // anchor landmarks. Those points, in camera axes about the pivot, are
+    // the ground truth of the anchors at every pose (the exact 3D model):
+    // the landmark error below is the drift from the frontal look, and the
+    // pose error at the frontal pose is the generic 3D face's alone.
     CropRule rule;
+    double frontalSide = 0.0;
+    std::vector<cv::Point3d> meshModel;
+    // The same for the 51 inner landmarks (all but the jaw line).
+    std::vector<int> innerNumbers;
+    std::vector<cv::Point3d> innerModel;
     {
         const cv::Mat frontal = zor::bench::RenderMesh(mesh, texture, placement, camera, background);
         PoseEstimate estimate;
@@ -321,6 +392,28 @@ int main(int argc, char** argv)
             return 1;
         }
         rule = LearnCropRule(estimate);
+        frontalSide = estimate.landmarkRegion.size.width;
+        const std::vector<cv::Point2f> found = AnchorPoints(estimate.landmarks);
+        std::vector<cv::Point3d> vertices;
+        for (int i = 0; i < kAnchorCount; ++i) {
+            cv::Point3d surface;
+            if (!zor::bench::SurfacePointAt(mesh, placement, camera, found[i], surface)) {
+                std::fprintf(stderr, "landmark %d of the frontal render is off the mesh\n", kAnchors[i].landmark);
+                return 1;
+            }
+            meshModel.push_back(surface - placement.translation);
+            vertices.push_back(cameraAxes[kAnchors[i].vertex] - placement.pivot + placement.translation);
+        }
+        for (int i = 17; i < 68; ++i) {
+            cv::Point3d surface;
+            if (zor::bench::SurfacePointAt(mesh, placement, camera, PointsOf(estimate.landmarks, {i})[0],
+                                           surface)) {
+                innerNumbers.push_back(i);
+                innerModel.push_back(surface - placement.translation);
+            }
+        }
+        std::printf("frontal render: the ten anchor landmarks lie %.1f px from the mesh vertices that stand for "
+                    "them\n", MeanDistance(found, zor::bench::Project(vertices, camera)));
     }
 
     std::vector<Sample> samples;
@@ -333,11 +426,11 @@ int main(int argc, char** argv)
                 const cv::Matx33d truth = s.truth.Rotation();
                 placement.rotation = truth;
                 const cv::Mat image = zor::bench::RenderMesh(mesh, texture, placement, camera, background);
-                const std::vector<cv::Point3d> placed = zor::bench::PlacedVertices(mesh, placement);
-                std::vector<cv::Point2f> trueAnchors;
-                for (const Anchor& a : kAnchors) {
-                    trueAnchors.push_back(zor::bench::Project({placed[a.vertex]}, camera)[0]);
+                std::vector<cv::Point3d> placed;
+                for (const cv::Point3d& p : meshModel) {
+                    placed.push_back(truth * p + placement.translation);
                 }
+                const std::vector<cv::Point2f> trueAnchors = zor::bench::Project(placed, camera);
                 // The renderer and the estimator's convention agree when
                 // the true points give back the true rotation, and the
                 // estimator's angles of that rotation are the true angles.
@@ -375,17 +468,24 @@ int main(int argc, char** argv)
                     s.landmarksOnly = SolveRotation(meshModel, AnchorPoints(landmarks), camera, solved)
                                           ? zor::bench::RotationAngle(solved, truth)
                                           : 180.0;
+                    s.inner = SolveRotation(innerModel, PointsOf(landmarks, innerNumbers), camera, solved)
+                                  ? zor::bench::RotationAngle(solved, truth)
+                                  : 180.0;
 
                     PoseEstimate first, second;
                     if (estimator->FindFace(image, first) && estimator->FindLandmarks(image, first) &&
                         estimator->FindPose(image.size(), first) &&
                         SecondLook(*estimator, image, rule, first, second)) {
                         s.secondFound = true;
+                        PoseEstimate warped;
+                        if (FrontalisedLook(*estimator, image, camera, frontalSide, first, warped)) {
+                            s.warpFound = true;
+                            s.warp = zor::bench::RotationAngle(FromHeadPose(warped.pose).Rotation(), truth);
+                            s.warpLandmarkPx = MeanDistance(AnchorPoints(warped.landmarks), trueAnchors);
+                        }
                         s.second = zor::bench::RotationAngle(FromHeadPose(second.pose).Rotation(), truth);
                         s.secondLandmarkPx = MeanDistance(AnchorPoints(second.landmarks), trueAnchors);
-                        s.secondMesh = SolveRotation(meshModel, AnchorPoints(second.landmarks), camera, solved)
-                                           ? zor::bench::RotationAngle(solved, truth)
-                                           : 180.0;
+
                     }
                 }
                 samples.push_back(s);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 #include <opencv2/calib3d.hpp>
@@ -93,6 +94,35 @@ std::vector<cv::Point2f> Project(const std::vector<cv::Point3d>& points, const C
                            static_cast<float>(camera.focal * p.y / p.z + camera.principal.y));
     }
     return image;
+}
+
+bool SurfacePointAt(const FaceMesh& mesh, const MeshPlacement& placement, const Camera& camera,
+                    const cv::Point2f& image, cv::Point3d& surface)
+{
+    const std::vector<cv::Point3d> placed = PlacedVertices(mesh, placement);
+    const std::vector<cv::Point2f> projected = Project(placed, camera);
+    double nearest = std::numeric_limits<double>::infinity();
+    for (const cv::Vec3i& tri : mesh.triangles) {
+        const cv::Point2d a = projected[tri[0]], b = projected[tri[1]], c = projected[tri[2]];
+        const double area = (b - a).cross(c - a);
+        const double textureArea = (mesh.uv[tri[1]] - mesh.uv[tri[0]]).cross(mesh.uv[tri[2]] - mesh.uv[tri[0]]);
+        if (area * textureArea <= 0.0) {
+            continue;
+        }
+        const cv::Point2d p(image.x, image.y);
+        const double wa = (b - p).cross(c - p) / area;
+        const double wb = (c - p).cross(a - p) / area;
+        const double wc = 1.0 - wa - wb;
+        if (wa < 0.0 || wb < 0.0 || wc < 0.0) {
+            continue;
+        }
+        const cv::Point3d point = placed[tri[0]] * wa + placed[tri[1]] * wb + placed[tri[2]] * wc;
+        if (point.z < nearest) {
+            nearest = point.z;
+            surface = point;
+        }
+    }
+    return std::isfinite(nearest);
 }
 
 cv::Mat TextureFromPhoto(const FaceMesh& mesh, const cv::Mat& photo, const std::vector<int>& anchors,

@@ -50,6 +50,13 @@ std::vector<cv::Point3d> PlacedVertices(const FaceMesh& mesh, const MeshPlacemen
 // Projects camera coordinates to continuous image coordinates.
 std::vector<cv::Point2f> Project(const std::vector<cv::Point3d>& points, const Camera& camera);
 
+// The point of the placed mesh's surface seen at `image` (continuous image
+// coordinates), in camera coordinates: on the nearest triangle facing the
+// camera that covers it, by its barycentric coordinates there. False when
+// no triangle covers it.
+bool SurfacePointAt(const FaceMesh& mesh, const MeshPlacement& placement, const Camera& camera,
+                    const cv::Point2f& image, cv::Point3d& surface);
+
 // The texture of the mesh (u, v in [0, 1] across its `size` x `size`
 // pixels) cut out of a frontal photo by the affine map that takes the
 // texture coordinates of the vertices `anchors` nearest (least squares) to
