@@ -42,7 +42,7 @@
 
 #include "face_mesh.h"
 #include "face_render.h"
-#include "facepose/estimator/face_crop.h"
+#include "second_looks.h"
 #include "facepose/estimator/pose_model_file.h"
 
 namespace {
@@ -144,104 +144,6 @@ double MeanDistance(const std::vector<cv::Point2f>& a, const std::vector<cv::Poi
         sum += cv::norm(a[i] - b[i]);
     }
     return sum / static_cast<double>(a.size());
-}
-
-cv::Point2f Centroid(const std::vector<float>& landmarks)
-{
-    cv::Point2f sum(0.0f, 0.0f);
-    for (size_t i = 0; i + 1 < landmarks.size(); i += 2) {
-        sum += cv::Point2f(landmarks[i], landmarks[i + 1]);
-    }
-    return sum * (2.0f / static_cast<float>(landmarks.size()));
-}
-
-// Where the first look's crop sits relative to its landmarks on the
-// frontal render: the offset of the crop's centre from the landmarks'
-// centroid, in fractions of the side along the crop's axes.
-struct CropRule {
-    cv::Point2f offset;
-};
-
-cv::Point2f Turn(const cv::Point2f& p, double degrees)
-{
-    const double a = degrees * CV_PI / 180.0;
-    return cv::Point2f(static_cast<float>(p.x * std::cos(a) - p.y * std::sin(a)),
-                       static_cast<float>(p.x * std::sin(a) + p.y * std::cos(a)));
-}
-
-CropRule LearnCropRule(const PoseEstimate& frontal)
-{
-    const cv::RotatedRect& region = frontal.landmarkRegion;
-    const cv::Point2f d = region.center - Centroid(frontal.landmarks);
-    return {Turn(d, -region.angle) / region.size.width};
-}
-
-// The second look: a crop of the first look's size, centred where the
-// rule puts it for the first look's landmarks and turned by its roll.
-bool SecondLook(PoseEstimator& estimator, const cv::Mat& image, const CropRule& rule,
-                const PoseEstimate& first, PoseEstimate& second)
-{
-    second = first;
-    const float side = first.landmarkRegion.size.width;
-    const double angle = first.pose.roll;
-    const cv::Point2f centre = Centroid(first.landmarks) + Turn(rule.offset * side, angle);
-    second.landmarkRegion = cv::RotatedRect(centre, cv::Size2f(side, side), static_cast<float>(angle));
-    const zor::estimator::FaceCrop crop(image, second.landmarkRegion, zor::estimator::LandmarkNet::kInputSize);
-    if (crop.Empty()) {
-        return false;
-    }
-    second.landmarks = estimator.Landmarks().RunSymmetric(crop.Pixels());
-    crop.ToImage(second.landmarks);
-    return second.landmarks.size() == static_cast<size_t>(zor::estimator::LandmarkNet::kOutputs) &&
-           estimator.FindPose(image.size(), second);
-}
-
-// The look of a face turned back by its first pose: the image is warped by
-// the homography that takes the face's plane (10 cm square, 3 cm behind the
-// nose tip, a rough plane through the eyes and mouth) from the first pose to
-// the frontal one, the estimator finds the face and its landmarks there,
-// and the landmarks are mapped back to the image and solved again. The nose
-// tip is taken at its landmark, the distance from the crop's size against
-// the frontal render's (`frontalSide` at kDistanceCm).
-bool FrontalisedLook(PoseEstimator& estimator, const cv::Mat& image, const zor::bench::Camera& camera,
-                     double frontalSide, const PoseEstimate& first, PoseEstimate& turned)
-{
-    const cv::Matx33d rotation = Pose{first.pose.yaw, first.pose.pitch, first.pose.roll}.Rotation();
-    const cv::Point2f nose = PointsOf(first.landmarks, {30})[0];
-    const double distance = kDistanceCm * frontalSide / first.landmarkRegion.size.width;
-    const cv::Point3d translation((nose.x - camera.principal.x) / camera.focal * distance,
-                                  (nose.y - camera.principal.y) / camera.focal * distance, distance);
-    std::vector<cv::Point3d> seen, frontal;
-    for (const cv::Point3d corner : {cv::Point3d(-5, -5, 3), cv::Point3d(5, -5, 3), cv::Point3d(5, 5, 3),
-                                     cv::Point3d(-5, 5, 3)}) {
-        seen.push_back(rotation * corner + translation);
-        frontal.push_back(corner + translation);
-    }
-    const cv::Mat toFrontal =
-        cv::getPerspectiveTransform(zor::bench::Project(seen, camera), zor::bench::Project(frontal, camera));
-    // Pixel centres sit half a pixel from the continuous coordinates.
-    const cv::Matx33d half(1, 0, 0.5, 0, 1, 0.5, 0, 0, 1);
-    const cv::Matx33d toFrontalIndex = half.inv() * cv::Matx33d(toFrontal) * half;
-    cv::Mat warped;
-    cv::warpPerspective(image, warped, toFrontalIndex, image.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
-                        cv::Scalar::all(128));
-    turned = PoseEstimate();
-    if (!estimator.FindFace(warped, turned) || !estimator.FindLandmarks(warped, turned)) {
-        return false;
-    }
-    std::vector<cv::Point2f> points = PointsOf(turned.landmarks, std::vector<int>([] {
-        std::vector<int> all(68);
-        for (int i = 0; i < 68; ++i) {
-            all[i] = i;
-        }
-        return all;
-    }()));
-    cv::perspectiveTransform(points, points, cv::Matx33d(toFrontal).inv());
-    for (size_t i = 0; i < points.size(); ++i) {
-        turned.landmarks[2 * i] = points[i].x;
-        turned.landmarks[2 * i + 1] = points[i].y;
-    }
-    return estimator.FindPose(image.size(), turned);
 }
 
 // The median difference (mean over the colour channels) between the render
@@ -415,7 +317,7 @@ int main(int argc, char** argv)
     // the ground truth of the anchors at every pose (the exact 3D model):
     // the landmark error below is the drift from the frontal look, and the
     // pose error at the frontal pose is the generic 3D face's alone.
-    CropRule rule;
+    zor::bench::CropRule rule;
     double textureMismatch = 0.0;
     double frontalSide = 0.0;
     std::vector<cv::Point3d> meshModel;
@@ -430,7 +332,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "no face found in the frontal render\n");
             return 1;
         }
-        rule = LearnCropRule(estimate);
+        rule = zor::bench::LearnCropRule(estimate);
         textureMismatch = MedianTextureMismatch(mesh, texture, placement, camera, frontal);
         frontalSide = estimate.landmarkRegion.size.width;
         const std::vector<cv::Point2f> found = AnchorPoints(estimate.landmarks);
@@ -513,10 +415,10 @@ int main(int argc, char** argv)
                     PoseEstimate first, second;
                     if (estimator->FindFace(image, first) && estimator->FindLandmarks(image, first) &&
                         estimator->FindPose(image.size(), first) &&
-                        SecondLook(*estimator, image, rule, first, second)) {
+                        zor::bench::SecondLook(*estimator, image, rule, first, second)) {
                         s.secondFound = true;
                         PoseEstimate warped;
-                        if (FrontalisedLook(*estimator, image, camera, frontalSide, first, warped)) {
+                        if (zor::bench::FrontalisedLook(*estimator, image, camera, kDistanceCm, frontalSide, first, warped)) {
                             s.warpFound = true;
                             s.warp = zor::bench::RotationAngle(FromHeadPose(warped.pose).Rotation(), truth);
                             s.warpLandmarkPx = MeanDistance(AnchorPoints(warped.landmarks), trueAnchors);
