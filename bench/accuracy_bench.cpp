@@ -90,6 +90,7 @@ Pose FromHeadPose(const zor::estimator::HeadPose& pose)
 struct Sample {
     Pose truth;
     bool found = false;
+    Pose read;                // the estimator's angles
     Pose error;               // estimated minus true, per angle
     double rotation = 0.0;    // geodesic error of the estimator
     double landmarkPx = 0.0;  // mean anchor landmark error
@@ -388,6 +389,7 @@ int main(int argc, char** argv)
                 s.found = result.size() >= 139;
                 if (s.found) {
                     const Pose found{result[136] * 90.0, result[137] * 90.0, result[138] * 90.0};
+                    s.read = found;
                     s.error = {found.yaw - yaw, found.pitch - pitch, found.roll - roll};
                     s.rotation = zor::bench::RotationAngle(found.Rotation(), truth);
                     const std::vector<float> landmarks(result.begin(), result.begin() + 136);
@@ -473,6 +475,20 @@ int main(int argc, char** argv)
     all.Print("all");
     central.Print("central");
     frontal.Print("frontal");
+    // The turns about one axis: the sign of each angle against the renders.
+    std::printf("\n%-22s %22s\n", "turn about one axis", "read yaw pitch roll");
+    for (const Sample& s : samples) {
+        const int turned = (s.truth.yaw != 0) + (s.truth.pitch != 0) + (s.truth.roll != 0);
+        if (turned == 1) {
+            std::printf("yaw %+3.0f pitch %+3.0f roll %+3.0f", s.truth.yaw, s.truth.pitch, s.truth.roll);
+            if (s.found) {
+                std::printf("   %+6.1f %+6.1f %+6.1f\n", s.read.yaw, s.read.pitch, s.read.roll);
+            } else {
+                std::printf("   not found\n");
+            }
+        }
+    }
+
     // Which landmarks drift: each anchor's mean error in pixels, over all
     // poses and over the hard ones.
     struct Group {
