@@ -154,12 +154,15 @@ double MedianTextureMismatch(const FaceMesh& mesh, const cv::Mat& texture,
                              const zor::bench::MeshPlacement& placement, const zor::bench::Camera& camera,
                              const cv::Mat& render)
 {
-    const std::vector<cv::Point2f> image = zor::bench::Project(zor::bench::PlacedVertices(mesh, placement), camera);
+    const std::vector<cv::Point2f> image =
+        zor::bench::Project(zor::bench::PlacedVertices(mesh, placement), camera);
+    const cv::Rect renderRect(cv::Point(), render.size());
+    const cv::Rect textureRect(cv::Point(), texture.size());
     std::vector<double> differences;
     for (size_t i = 0; i < image.size(); ++i) {
-        const cv::Point at(static_cast<int>(std::floor(image[i].x)), static_cast<int>(std::floor(image[i].y)));
-        const cv::Point uv(static_cast<int>(mesh.uv[i].x * texture.cols), static_cast<int>(mesh.uv[i].y * texture.rows));
-        if (!cv::Rect(cv::Point(), render.size()).contains(at) || !cv::Rect(cv::Point(), texture.size()).contains(uv)) {
+        const cv::Point at(cvFloor(image[i].x), cvFloor(image[i].y));
+        const cv::Point uv(cvFloor(mesh.uv[i].x * texture.cols), cvFloor(mesh.uv[i].y * texture.rows));
+        if (!renderRect.contains(at) || !textureRect.contains(uv)) {
             continue;
         }
         const cv::Vec3b a = render.at<cv::Vec3b>(at), b = texture.at<cv::Vec3b>(uv);
@@ -420,7 +423,8 @@ int main(int argc, char** argv)
                         zor::bench::SecondLook(*estimator, image, rule, first, second)) {
                         s.secondFound = true;
                         PoseEstimate warped;
-                        if (zor::bench::FrontalisedLook(*estimator, image, camera, kDistanceCm, frontalSide, first, warped)) {
+                        if (zor::bench::FrontalisedLook(*estimator, image, camera, kDistanceCm, frontalSide, first,
+                                                        warped)) {
                             s.warpFound = true;
                             s.warp = zor::bench::RotationAngle(FromHeadPose(warped.pose).Rotation(), truth);
                             s.warpLandmarkPx = MeanDistance(AnchorPoints(warped.landmarks), trueAnchors);
