@@ -66,7 +66,7 @@ make_model() {
         "$(model_folder)/$model_file"; model_folder ;;
     # The fuzzer's second find: malformed nested YAML sequences on which
     # OpenCV's reader loops forever, no base64 involved.
-    yaml-loop) cp "$here/../fuzz/corpus/fuzz_model_file/yaml-nested-sequence-hang" \
+    yaml-loop) cp "$here/../fuzz/hangs/yaml-nested-sequence" \
         "$(model_folder)/$model_file"; model_folder ;;
     # Well-formed base64 (three bytes 1, 2, 3) still reads.
     base64-bytes) printf '%%YAML:1.0\n---\nkind: "fixed"\noutput: !!binary |\n   MXUgICAgICAgICAgICAgICAgICAgICAgAQID\n' \
