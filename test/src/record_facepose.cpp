@@ -4,7 +4,8 @@
 // its expectation file).
 //
 // Exit status: 0 when every expectation file was written; 1 when one was
-// not; 2 when the network gave no pose; 255 on bad usage.
+// not; 2 when the network gave no pose; 3 when standard output could not be
+// written; 255 on bad usage.
 
 #include <getopt.h>
 
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "output_check.h"
 #include "pose_run.h"
 #include "validator/result_validator.h"
 
@@ -240,6 +242,7 @@ int RecordFolder(const Options& options)
 
 int main(int argc, char** argv)
 {
+    facepose::CheckOutputAtExit(kProgram);
     const Options options = ParseOptions(argc, argv);
     return options.cases_dir.empty() ? RecordOne(options, options.pic_path, options.output_path)
                                      : RecordFolder(options);
