@@ -11,17 +11,20 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "output_check.h"
 #include "pose_run.h"
+#include "validator/atomic_file.h"
 #include "validator/result_validator.h"
 
 namespace {
@@ -67,11 +70,25 @@ const char* const kImageExtensions[] = {".png", ".jpg", ".jpeg", ".bmp", ".tif",
     exit(-1);
 }
 
-bool IsNumber(const std::string& text)
+// A threshold is a finite number of percent, 0 or more: no file written with
+// another one can pass.
+bool IsThreshold(const std::string& text)
 {
     char* end = nullptr;
-    std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0';
+    const double value = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0' && std::isfinite(value) && value >= 0.0;
+}
+
+// Under ">" a value passes only when it differs from the expected one by at
+// least the threshold: the recorded pose itself passes only with 0.
+void RequireConditionMetByPose(const Options& options)
+{
+    if (options.condition == ">" && std::strtod(options.threshold.c_str(), nullptr) > 0.0) {
+        std::cerr << kProgram << ": with -k '>' a value passes only when it differs from the recorded one by at "
+                     "least the threshold, so the recorded pose would fail its own file; give -t 0."
+                  << std::endl;
+        std::exit(-1);
+    }
 }
 
 Options ParseOptions(int argc, char** argv)
@@ -94,9 +111,10 @@ Options ParseOptions(int argc, char** argv)
     const bool folder = !options.cases_dir.empty();
     const bool knownCondition = options.condition == "=" || options.condition == "<" || options.condition == ">";
     if (options.model_dir.empty() || single == folder || optind < argc || !knownCondition ||
-        !IsNumber(options.threshold) || (folder && (!options.pic_path.empty() || !options.output_path.empty()))) {
+        !IsThreshold(options.threshold) || (folder && (!options.pic_path.empty() || !options.output_path.empty()))) {
         PrintUsage();
     }
+    RequireConditionMetByPose(options);
     return options;
 }
 
@@ -131,37 +149,20 @@ std::string ExpectationText(const Options& options, const std::string& model_pat
     return text + "\n";
 }
 
-// Writes the file through a temporary one in the same folder, so an existing
-// expectation is replaced whole or not at all.
-bool WriteWhole(const std::string& path, const std::string& text)
-{
-    const std::string temporary = path + ".recording";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code error;
-    fs::rename(temporary, path, error);
-    if (error) {
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
-}
-
-// Runs the network on one image and records its pose. The written file is
-// read back by the validator, which prints its summary and must accept the
-// pose it was made from.
+// Runs the network on one image and records its pose. The file is written
+// to a new temporary file in the output's folder and read back by the
+// validator, which prints its summary and must accept the pose it was made
+// from; only then does it take the output's name, replacing an existing file
+// only with -f (a file that appeared meanwhile is kept without it).
 int RecordOne(const Options& options, const std::string& pic_path, const std::string& output_path)
 {
     std::error_code error;
-    if (fs::exists(fs::symlink_status(output_path, error)) && !options.force) {
+    const fs::file_status existing = fs::symlink_status(output_path, error);
+    if (fs::exists(existing) && !fs::is_regular_file(existing)) {
+        std::cerr << kProgram << ": " << output_path << " is not a regular file; it is left as it is." << std::endl;
+        return 1;
+    }
+    if (fs::exists(existing) && !options.force) {
         std::cerr << kProgram << ": " << output_path << " exists; pass -f to overwrite it." << std::endl;
         return 1;
     }
@@ -171,14 +172,31 @@ int RecordOne(const Options& options, const std::string& pic_path, const std::st
     if (pose.empty()) {
         return facepose::kExitShortResult;
     }
-    if (!WriteWhole(output_path, ExpectationText(options, model_path, pic_path, pose))) {
+    zor::test::AtomicFile file(output_path, ".nkvalid");
+    if (!file.Open()) {
+        std::cerr << kProgram << ": cannot write " << output_path << ": " << std::strerror(errno) << std::endl;
+        return 1;
+    }
+    file.Stream() << ExpectationText(options, model_path, pic_path, pose);
+    if (!file.Close()) {
         std::cerr << kProgram << ": cannot write " << output_path << std::endl;
         return 1;
     }
-    std::string written = output_path;
-    zor::test::ResultValidator validator(written);
-    if (!validator.Check(std::vector<std::vector<float>>{pose})) {
-        std::cerr << kProgram << ": " << output_path << " does not read back to the pose it records." << std::endl;
+    {
+        std::string written = file.TemporaryPath();
+        zor::test::ResultValidator validator(written);
+        if (!validator.Check(std::vector<std::vector<float>>{pose})) {
+            std::cerr << kProgram << ": " << output_path << " would not read back to the pose it records; not written."
+                      << std::endl;
+            return 1;
+        }
+    }
+    if (!file.Commit(options.force)) {
+        if (errno == EEXIST && !options.force) {
+            std::cerr << kProgram << ": " << output_path << " exists; pass -f to overwrite it." << std::endl;
+        } else {
+            std::cerr << kProgram << ": cannot write " << output_path << ": " << std::strerror(errno) << std::endl;
+        }
         return 1;
     }
     std::cout << "Recorded " << output_path << "." << std::endl;
@@ -194,46 +212,70 @@ bool IsImage(const fs::path& path)
            std::end(kImageExtensions);
 }
 
-// Records every case of a case folder: each sub-folder's one image, into its
-// one .nkvalid file (or, when it has none yet, one named after the image).
-int RecordFolder(const Options& options)
+// An entry that cannot be examined (a symbolic link loop, no permission) is
+// reported and skipped; it counts as a failed case.
+void ReportSkipped(const fs::path& entry, const std::error_code& error)
 {
+    std::cerr << kProgram << ": cannot read " << entry.string() << " (" << error.message() << "); skipped."
+              << std::endl;
+}
+
+// The entries of `folder` for which `keep` holds; entries and a listing that
+// cannot be read are reported and make `status` 1.
+template <typename Keep>
+std::vector<fs::path> ListFolder(const fs::path& folder, Keep keep, int& status)
+{
+    std::vector<fs::path> entries;
     std::error_code error;
-    std::vector<fs::path> cases;
-    for (const fs::directory_entry& entry : fs::directory_iterator(options.cases_dir, error)) {
-        if (entry.is_directory()) {
-            cases.push_back(entry.path());
+    fs::directory_iterator it(folder, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        std::error_code entryError;
+        if (keep(*it, entryError)) {
+            entries.push_back(it->path());
+        } else if (entryError) {
+            ReportSkipped(it->path(), entryError);
+            status = 1;
         }
     }
     if (error) {
-        std::cerr << kProgram << ": cannot read the case folder " << options.cases_dir << std::endl;
-        return 1;
+        ReportSkipped(folder, error);
+        status = 1;
     }
-    std::sort(cases.begin(), cases.end());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// Records every case of a case folder: each sub-folder's one image, into its
+// one .nkvalid file (or, when it has none yet, one named after the image).
+// The status is the worst of all cases.
+int RecordFolder(const Options& options)
+{
     int status = 0;
-    for (const fs::path& folder : cases) {
+    const auto isDirectory = [](const fs::directory_entry& entry, std::error_code& error) {
+        return entry.is_directory(error);
+    };
+    const auto isRegularFile = [](const fs::directory_entry& entry, std::error_code& error) {
+        return entry.is_regular_file(error);
+    };
+    for (const fs::path& folder : ListFolder(options.cases_dir, isDirectory, status)) {
         std::vector<fs::path> images;
         std::vector<fs::path> expectations;
-        for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-            if (!entry.is_regular_file()) {
-                continue;
-            }
-            if (IsImage(entry.path())) {
-                images.push_back(entry.path());
-            } else if (entry.path().extension() == ".nkvalid") {
-                expectations.push_back(entry.path());
+        for (const fs::path& file : ListFolder(folder, isRegularFile, status)) {
+            if (IsImage(file)) {
+                images.push_back(file);
+            } else if (file.extension() == ".nkvalid") {
+                expectations.push_back(file);
             }
         }
         if (images.size() != 1 || expectations.size() > 1) {
             std::cerr << kProgram << ": " << folder.string()
                       << " must hold one image and at most one .nkvalid file; skipped." << std::endl;
-            status = 1;
+            status = std::max(status, 1);
             continue;
         }
         const fs::path output = expectations.empty() ? fs::path(images[0]).replace_extension(".nkvalid")
                                                      : expectations[0];
-        const int one = RecordOne(options, images[0].string(), output.string());
-        status = std::max(status, one);
+        status = std::max(status, RecordOne(options, images[0].string(), output.string()));
     }
     return status;
 }
