@@ -62,6 +62,14 @@ ln -s "$work/victim" planted.nkvalid.recording
 [ -f planted.nkvalid ] && [ ! -L planted.nkvalid ] || fail "the expectation file is not a file of its own"
 rm -f planted.nkvalid.recording
 
+# Standard output that cannot be written fails the run.
+set +e
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o lost.nkvalid >/dev/full 2>lost.txt
+status=$?
+set -e
+[ "$status" = 3 ] && grep -qx 'record_facepose: cannot write standard output: No space left on device' lost.txt ||
+    { cat lost.txt; fail "lost standard output gave status $status"; }
+
 # A file that does not read back is never committed: a NaN pose (no NaN
 # passes) leaves an existing good file, even with -f, and no new one.
 mkdir nan-model
