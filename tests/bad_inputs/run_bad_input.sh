@@ -158,8 +158,8 @@ expectation-vanishes) wrapper=(strace -f -qq -o /dev/null -P "$valid" -e trace=o
     -e inject=openat:error=ENOENT) ;;
 log-rename-fails) wrapper=(strace -f -qq -o /dev/null -e trace=rename,renameat,renameat2
     -e inject=rename,renameat,renameat2:error=EIO) ;;
-# Files may not grow beyond 1 KiB; standard output goes through a pipe.
-log-size-limit) size_limit=1 ;;
+# Files may not grow beyond 8 KiB; standard output goes through a pipe.
+log-size-limit) size_limit=8 ;;
 fork-fails) wrapper=(strace -qq -o /dev/null -e trace=clone -e inject=clone:error=EAGAIN) ;;
 stdout-full) stdout_to=/dev/full ;;
 stdout-closed) stdout_to=- ;;
