@@ -163,7 +163,10 @@ enum class Outcome { Finished, Hung, Crashed, NoChild };
     if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent) {
         ::_exit(1);
     }
+    // Past the limit SIGXCPU ends the child, without leaving a core file.
     const rlimit cpu{static_cast<rlim_t>(kReadSeconds + 1), static_cast<rlim_t>(kReadSeconds + 2)};
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
     ::setrlimit(RLIMIT_CPU, &cpu);
     const int null = ::open("/dev/null", O_WRONLY);
     ::dup2(null, STDOUT_FILENO);
