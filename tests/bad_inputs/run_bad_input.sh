@@ -68,8 +68,12 @@ make_model() {
         "$(model_folder)/$model_file"; model_folder ;;
     # The fuzzer's second find: malformed nested YAML sequences on which
     # OpenCV's reader loops forever, no base64 involved.
-    yaml-loop) cp "$here/../fuzz/hangs/yaml-nested-sequence" \
+    yaml-loop) cp "$here/../fuzz/opencv-reader/yaml-nested-sequence-hang" \
         "$(model_folder)/$model_file"; model_folder ;;
+    # The fuzzer's third find: malformed XML on which OpenCV's reader
+    # dereferences a null pointer.
+    xml-crash) cp "$here/../fuzz/opencv-reader/xml-null-crash" "$(model_folder)/$model_file"
+        model_folder ;;
     # Well-formed base64 (three bytes 1, 2, 3) still reads.
     base64-bytes) printf '%%YAML:1.0\n---\nkind: "fixed"\noutput: !!binary |\n   MXUgICAgICAgICAgICAgICAgICAgICAgAQID\n' \
         >"$(model_folder)/$model_file"; model_folder ;;
