@@ -71,6 +71,9 @@ done
 while read -r name _; do
     [[ $name =~ ^[a-z] ]] || continue
     [[ $name =~ million|10mb|large-png ]] && continue
+    # Rows that signal the program, make fork fail or close standard output
+    # act on valgrind itself (it takes the free descriptor 1 for its own use).
+    [[ $name =~ during-read|fork-fails|stdout-closed ]] && continue
     [[ bad_input.$name =~ $pattern ]] || continue
     run "bad_input.$name" "$root/tests/bad_inputs/run_bad_input.sh" "$work/test_facepose" \
         "$root/tests/bad_inputs/cases.txt" "$name" "$root/sample"

@@ -14,7 +14,8 @@ namespace vision {
 std::string CheckBase64Headers(std::string_view text);
 
 // Reads the document in a child process and gives up on it when the read
-// does not finish in time or crashes the child.
+// does not finish in time or crashes the child, or when no child process can
+// be started.
 std::string TrialRead(const std::string& text);
 
 }  // namespace vision

@@ -4,22 +4,27 @@
 // its expectation file).
 //
 // Exit status: 0 when every expectation file was written (or after -h);
-// 1 when one was not; 2 when the network gave no pose; 255 on bad usage.
+// 1 when one was not; 2 when the network gave no pose; 3 when standard
+// output could not be written; 255 on bad usage.
 
 #include <getopt.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "output_check.h"
 #include "pose_run.h"
+#include "validator/atomic_file.h"
 #include "validator/result_validator.h"
 
 namespace {
@@ -31,11 +36,8 @@ struct Options {
     std::string pic_path;
     std::string output_path;
     std::string cases_dir;
-    // The pose estimator's results move by up to about 0.5% between CPUs
-    // (OpenCV picks its SIMD kernels at run time; bench/pose_spread.sh
-    // measures it): a few times that holds on another machine.
     std::string condition = "<";
-    std::string threshold = "2";
+    std::string threshold;  // empty: chosen from the pose (RecordedThreshold)
     bool force = false;
 };
 
@@ -67,19 +69,33 @@ const char* const kImageExtensions[] = {".png", ".jpg", ".jpeg", ".bmp", ".tif",
                  "     -k/--condition <=|<|>   : how test_facepose compares the values (default <);\n"
                  "                               = only for a model whose results are exact on every\n"
                  "                               machine, such as the fixed kind\n"
-                 "     -t/--threshold <number> : tolerance in percent for < and > (default 2); raise it\n"
-                 "                               when a value is near 0 (see the README)\n"
+                 "     -t/--threshold <number> : tolerance in percent for < and > (default 2, raised so\n"
+                 "                               that the value nearest 0 may move by 0.5 degrees)\n"
                  "     -f/--force              : overwrite expectation files that exist\n"
                  "     -h/--help               : print this text"
               << std::endl;
     exit(status);
 }
 
-bool IsNumber(const std::string& text)
+// A threshold is a finite number of percent, 0 or more: no file written with
+// another one can pass.
+bool IsThreshold(const std::string& text)
 {
     char* end = nullptr;
-    std::strtod(text.c_str(), &end);
-    return !text.empty() && *end == '\0';
+    const double value = std::strtod(text.c_str(), &end);
+    return !text.empty() && *end == '\0' && std::isfinite(value) && value >= 0.0;
+}
+
+// Under ">" a value passes only when it differs from the expected one by at
+// least the threshold: the recorded pose itself passes only with 0.
+void RequireConditionMetByPose(const Options& options)
+{
+    if (options.condition == ">" && (options.threshold.empty() || std::strtod(options.threshold.c_str(), nullptr) > 0.0)) {
+        std::cerr << kProgram << ": with -k '>' a value passes only when it differs from the recorded one by at "
+                     "least the threshold, so the recorded pose would fail its own file; give -t 0."
+                  << std::endl;
+        std::exit(-1);
+    }
 }
 
 Options ParseOptions(int argc, char** argv)
@@ -103,9 +119,10 @@ Options ParseOptions(int argc, char** argv)
     const bool folder = !options.cases_dir.empty();
     const bool knownCondition = options.condition == "=" || options.condition == "<" || options.condition == ">";
     if (options.model_dir.empty() || single == folder || optind < argc || !knownCondition ||
-        !IsNumber(options.threshold) || (folder && (!options.pic_path.empty() || !options.output_path.empty()))) {
+        (!options.threshold.empty() && !IsThreshold(options.threshold)) || (folder && (!options.pic_path.empty() || !options.output_path.empty()))) {
         PrintUsage(-1);
     }
+    RequireConditionMetByPose(options);
     return options;
 }
 
@@ -119,6 +136,27 @@ std::string UtcNow()
     return text;
 }
 
+// The threshold written when -t is not given. The estimator's values move by
+// up to about 0.12 degrees between CPUs (OpenCV picks its SIMD kernels at run
+// time; bench/pose_spread.sh measures it), 0.5% of a large value but far more
+// of one near 0, and "<" compares relative differences: so 2%, raised until
+// the value nearest 0 may move by 0.5 degrees, about four times that spread.
+std::string RecordedThreshold(const Options& options, const std::vector<float>& pose)
+{
+    if (!options.threshold.empty()) {
+        return options.threshold;
+    }
+    constexpr double kLeastPercent = 2.0;
+    constexpr double kLeastMoveDegrees = 0.5;
+    constexpr double kMostPercent = 1000.0;
+    double smallest = HUGE_VAL;
+    for (float value : pose) {
+        smallest = std::min(smallest, std::fabs(static_cast<double>(value)));
+    }
+    const double percent = std::ceil(100.0 * kLeastMoveDegrees / smallest);
+    return std::to_string(static_cast<int>(std::clamp(percent, kLeastPercent, kMostPercent)));
+}
+
 // The expectation file's text. Nine significant digits read back to the same
 // single-precision value.
 std::string ExpectationText(const Options& options, const std::string& model_path, const std::string& pic_path,
@@ -130,7 +168,7 @@ std::string ExpectationText(const Options& options, const std::string& model_pat
     text += "# Yaw, pitch and roll in degrees, as test_facepose prints them.\n";
     text += "Type: numeric-match\n";
     text += "Nums to Check: 1\n";
-    text += "Threshold: " + options.threshold + "   # percent, for < and >\n";
+    text += "Threshold: " + RecordedThreshold(options, pose) + "   # percent, for < and >\n";
     text += "Valid data:\n" + options.condition;
     for (float value : pose) {
         char number[32];
@@ -140,37 +178,20 @@ std::string ExpectationText(const Options& options, const std::string& model_pat
     return text + "\n";
 }
 
-// Writes the file through a temporary one in the same folder, so an existing
-// expectation is replaced whole or not at all.
-bool WriteWhole(const std::string& path, const std::string& text)
-{
-    const std::string temporary = path + ".recording";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            return false;
-        }
-    }
-    std::error_code error;
-    fs::rename(temporary, path, error);
-    if (error) {
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
-}
-
-// Runs the network on one image and records its pose. The written file is
-// read back by the validator, which prints its summary and must accept the
-// pose it was made from.
+// Runs the network on one image and records its pose. The file is written
+// to a new temporary file in the output's folder and read back by the
+// validator, which prints its summary and must accept the pose it was made
+// from; only then does it take the output's name, replacing an existing file
+// only with -f (a file that appeared meanwhile is kept without it).
 int RecordOne(const Options& options, const std::string& pic_path, const std::string& output_path)
 {
     std::error_code error;
-    if (fs::exists(fs::symlink_status(output_path, error)) && !options.force) {
+    const fs::file_status existing = fs::symlink_status(output_path, error);
+    if (fs::exists(existing) && !fs::is_regular_file(existing)) {
+        std::cerr << kProgram << ": " << output_path << " is not a regular file; it is left as it is." << std::endl;
+        return 1;
+    }
+    if (fs::exists(existing) && !options.force) {
         std::cerr << kProgram << ": " << output_path << " exists; pass -f to overwrite it." << std::endl;
         return 1;
     }
@@ -180,14 +201,31 @@ int RecordOne(const Options& options, const std::string& pic_path, const std::st
     if (pose.empty()) {
         return facepose::kExitShortResult;
     }
-    if (!WriteWhole(output_path, ExpectationText(options, model_path, pic_path, pose))) {
+    zor::test::AtomicFile file(output_path, ".nkvalid");
+    if (!file.Open()) {
+        std::cerr << kProgram << ": cannot write " << output_path << ": " << std::strerror(errno) << std::endl;
+        return 1;
+    }
+    file.Stream() << ExpectationText(options, model_path, pic_path, pose);
+    if (!file.Close()) {
         std::cerr << kProgram << ": cannot write " << output_path << std::endl;
         return 1;
     }
-    std::string written = output_path;
-    zor::test::ResultValidator validator(written);
-    if (!validator.Check(std::vector<std::vector<float>>{pose})) {
-        std::cerr << kProgram << ": " << output_path << " does not read back to the pose it records." << std::endl;
+    {
+        std::string written = file.TemporaryPath();
+        zor::test::ResultValidator validator(written);
+        if (!validator.Check(std::vector<std::vector<float>>{pose})) {
+            std::cerr << kProgram << ": " << output_path << " would not read back to the pose it records; not written."
+                      << std::endl;
+            return 1;
+        }
+    }
+    if (!file.Commit(options.force)) {
+        if (errno == EEXIST && !options.force) {
+            std::cerr << kProgram << ": " << output_path << " exists; pass -f to overwrite it." << std::endl;
+        } else {
+            std::cerr << kProgram << ": cannot write " << output_path << ": " << std::strerror(errno) << std::endl;
+        }
         return 1;
     }
     std::cout << "Recorded " << output_path << "." << std::endl;
@@ -203,46 +241,70 @@ bool IsImage(const fs::path& path)
            std::end(kImageExtensions);
 }
 
-// Records every case of a case folder: each sub-folder's one image, into its
-// one .nkvalid file (or, when it has none yet, one named after the image).
-int RecordFolder(const Options& options)
+// An entry that cannot be examined (a symbolic link loop, no permission) is
+// reported and skipped; it counts as a failed case.
+void ReportSkipped(const fs::path& entry, const std::error_code& error)
 {
+    std::cerr << kProgram << ": cannot read " << entry.string() << " (" << error.message() << "); skipped."
+              << std::endl;
+}
+
+// The entries of `folder` for which `keep` holds; entries and a listing that
+// cannot be read are reported and make `status` 1.
+template <typename Keep>
+std::vector<fs::path> ListFolder(const fs::path& folder, Keep keep, int& status)
+{
+    std::vector<fs::path> entries;
     std::error_code error;
-    std::vector<fs::path> cases;
-    for (const fs::directory_entry& entry : fs::directory_iterator(options.cases_dir, error)) {
-        if (entry.is_directory()) {
-            cases.push_back(entry.path());
+    fs::directory_iterator it(folder, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
+        std::error_code entryError;
+        if (keep(*it, entryError)) {
+            entries.push_back(it->path());
+        } else if (entryError) {
+            ReportSkipped(it->path(), entryError);
+            status = 1;
         }
     }
     if (error) {
-        std::cerr << kProgram << ": cannot read the case folder " << options.cases_dir << std::endl;
-        return 1;
+        ReportSkipped(folder, error);
+        status = 1;
     }
-    std::sort(cases.begin(), cases.end());
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+// Records every case of a case folder: each sub-folder's one image, into its
+// one .nkvalid file (or, when it has none yet, one named after the image).
+// The status is the worst of all cases.
+int RecordFolder(const Options& options)
+{
     int status = 0;
-    for (const fs::path& folder : cases) {
+    const auto isDirectory = [](const fs::directory_entry& entry, std::error_code& error) {
+        return entry.is_directory(error);
+    };
+    const auto isRegularFile = [](const fs::directory_entry& entry, std::error_code& error) {
+        return entry.is_regular_file(error);
+    };
+    for (const fs::path& folder : ListFolder(options.cases_dir, isDirectory, status)) {
         std::vector<fs::path> images;
         std::vector<fs::path> expectations;
-        for (const fs::directory_entry& entry : fs::directory_iterator(folder, error)) {
-            if (!entry.is_regular_file()) {
-                continue;
-            }
-            if (IsImage(entry.path())) {
-                images.push_back(entry.path());
-            } else if (entry.path().extension() == ".nkvalid") {
-                expectations.push_back(entry.path());
+        for (const fs::path& file : ListFolder(folder, isRegularFile, status)) {
+            if (IsImage(file)) {
+                images.push_back(file);
+            } else if (file.extension() == ".nkvalid") {
+                expectations.push_back(file);
             }
         }
         if (images.size() != 1 || expectations.size() > 1) {
             std::cerr << kProgram << ": " << folder.string()
                       << " must hold one image and at most one .nkvalid file; skipped." << std::endl;
-            status = 1;
+            status = std::max(status, 1);
             continue;
         }
         const fs::path output = expectations.empty() ? fs::path(images[0]).replace_extension(".nkvalid")
                                                      : expectations[0];
-        const int one = RecordOne(options, images[0].string(), output.string());
-        status = std::max(status, one);
+        status = std::max(status, RecordOne(options, images[0].string(), output.string()));
     }
     return status;
 }
@@ -251,6 +313,7 @@ int RecordFolder(const Options& options)
 
 int main(int argc, char** argv)
 {
+    facepose::CheckOutputAtExit(kProgram);
     const Options options = ParseOptions(argc, argv);
     return options.cases_dir.empty() ? RecordOne(options, options.pic_path, options.output_path)
                                      : RecordFolder(options);

@@ -3,7 +3,8 @@
 //
 // Exit status: 0 after a complete run, whatever the verdict; 1 when the model
 // file or the image is missing; 2 when the network returns fewer values than
-// the pose needs; -1 (255) on bad usage.
+// the pose needs; 3 when standard output could not be written; -1 (255) on
+// bad usage.
 
 #include <getopt.h>
 
@@ -16,6 +17,7 @@
 #include <glog/logging.h>
 
 #include "log_name.h"
+#include "output_check.h"
 #include "pose_run.h"
 #include "validator/result_validator.h"
 
@@ -106,6 +108,7 @@ void RunValidation(const std::string& valid_path, const std::vector<float>& pose
 
 int main(int argc, char** argv)
 {
+    facepose::CheckOutputAtExit("test_facepose");
     Arguments arg_val = ParseArguments(argc, argv);
     std::string model_path = facepose::ModelFilePath(arg_val.model_dir);
     facepose::RequireInputFiles(model_path, arg_val.pic_path);

@@ -1,11 +1,11 @@
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
+#include <exception>
 #include <string>
 
 #include "network/file_utils.h"
+#include "validator/atomic_file.h"
+#include "validator/log_sections.h"
 #include "validator/result_validator.h"
 
 namespace zor {
@@ -37,70 +37,72 @@ void InsertAllResults(const std::map<int32_t, std::string>& messages, std::size_
     }
 }
 
-// A log that could not be written whole (a full disk) is not left behind in
-// part. Only a regular file is removed: a device such as /dev/full stays.
-void RemovePartialLog(const std::string& path)
-{
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-        std::remove(path.c_str());
-    }
-}
-
 // Writes the head line of a section, then the section's text straight from its
 // stream: str() would copy it first, and a log of a million items holds tens
 // of megabytes. An empty section adds nothing (inserting an empty buffer
 // would mark the file as failed).
-void WriteSection(std::ofstream& file, const char* head, std::stringstream& section)
+bool WriteSection(std::ostream& out, const char* head, std::stringstream& section)
 {
-    file << head;
-    if (section.tellp() > 0) {
-        file << section.rdbuf();
+    if (section.fail()) {
+        return false;
     }
+    out << head;
+    if (section.tellp() > 0) {
+        out << section.rdbuf();
+    }
+    return !out.fail();
 }
 
 }  // namespace
 
+bool WriteLogSections(LogStream& log, std::ostream& out)
+{
+    return WriteSection(out, "[System message]\n", log.systemStream) &&
+           WriteSection(out, "[Check message]\n", log.checkStream) &&
+           WriteSection(out, "[Valid Data]\n", log.dataStream) && out.flush();
+}
+
+// The log replaces its name whole or not at all (see AtomicFile): a failure
+// anywhere leaves the earlier log, if any, as it was.
 bool ResultValidator::LogWriter()
 {
     if (m_logType == VLOG_NONE) {
         return false;
     }
     const std::size_t entryCount = std::max(m_numericData.size(), m_stringData.size());
-    const std::string path = zor::utils::GetFilename(m_outputlogName);
-    std::ofstream file(path, std::ios::out | std::ios::trunc);
-    if (!file.is_open()) {
+    AtomicFile file(zor::utils::GetFilename(m_outputlogName));
+    if (!file.Open()) {
         std::puts("Failed to open log file!");
         return false;
     }
 
-    LogStream log;
     bool written = true;
-    if (!m_numericData.empty() && m_numericData.size() != m_numsToCheck) {
-        InsertStream(ERR_WARNING, kPartialLog, &log, false);
-    }
-    InsertStream(ERR_INFO, "Total validation num: " + std::to_string(m_numsToCheck) + ".", &log, false);
-    switch (m_logType) {
-    case VLOG_FAILED_ONLY:
-        for (const auto& [key, message] : m_systemMessages) {
-            InsertStream(key, message, &log, false);
+    bool complete = false;
+    try {
+        LogStream log;
+        if (!m_numericData.empty() && m_numericData.size() != m_numsToCheck) {
+            InsertStream(ERR_WARNING, kPartialLog, &log, false);
         }
-        break;
-    case VLOG_FULL:
-        InsertAllResults(m_systemMessages, entryCount, log);
-        break;
-    default:
-        InsertStream(ERR_LOG_TYPE, kUnsupportedLogType, &log, true);
-        written = false;
-        break;
+        InsertStream(ERR_INFO, "Total validation num: " + std::to_string(m_numsToCheck) + ".", &log, false);
+        switch (m_logType) {
+        case VLOG_FAILED_ONLY:
+            for (const auto& [key, message] : m_systemMessages) {
+                InsertStream(key, message, &log, false);
+            }
+            break;
+        case VLOG_FULL:
+            InsertAllResults(m_systemMessages, entryCount, log);
+            break;
+        default:
+            InsertStream(ERR_LOG_TYPE, kUnsupportedLogType, &log, true);
+            written = false;
+            break;
+        }
+        complete = WriteLogSections(log, file.Stream());
+    } catch (const std::exception&) {
+        complete = false;  // no memory for the log's text
     }
-
-    WriteSection(file, "[System message]\n", log.systemStream);
-    WriteSection(file, "[Check message]\n", log.checkStream);
-    WriteSection(file, "[Valid Data]\n", log.dataStream);
-    file.close();
-    if (!file) {
-        RemovePartialLog(path);
+    if (!complete || !file.Close() || !file.Commit(true)) {
         std::puts("Failed to write log file!");
         return false;
     }

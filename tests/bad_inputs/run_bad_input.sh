@@ -10,7 +10,9 @@
 # standard output or standard error. Large inputs are made here, at run time.
 #
 # Every run must also end by itself within 60 s, with a status below 128 (no
-# signal, no sanitizer abort), and leave no log file that is not complete.
+# signal, no sanitizer abort) unless the row sends the signal, leave no log
+# file that is not complete and no temporary file, and change nothing
+# outside its working directory.
 set -u
 
 program=$1 cases=$2 name=$3 sample=$4
@@ -66,8 +68,12 @@ make_model() {
         "$(model_folder)/$model_file"; model_folder ;;
     # The fuzzer's second find: malformed nested YAML sequences on which
     # OpenCV's reader loops forever, no base64 involved.
-    yaml-loop) cp "$here/../fuzz/corpus/fuzz_model_file/yaml-nested-sequence-hang" \
+    yaml-loop) cp "$here/../fuzz/opencv-reader/yaml-nested-sequence-hang" \
         "$(model_folder)/$model_file"; model_folder ;;
+    # The fuzzer's third find: malformed XML on which OpenCV's reader
+    # dereferences a null pointer.
+    xml-crash) cp "$here/../fuzz/opencv-reader/xml-null-crash" "$(model_folder)/$model_file"
+        model_folder ;;
     # Well-formed base64 (three bytes 1, 2, 3) still reads.
     base64-bytes) printf '%%YAML:1.0\n---\nkind: "fixed"\noutput: !!binary |\n   MXUgICAgICAgICAgICAgICAgICAgICAgAQID\n' \
         >"$(model_folder)/$model_file"; model_folder ;;
@@ -118,7 +124,16 @@ make_expectation() {
     dev-null) echo /dev/null; return ;;
     dev-null-link) ln -s /dev/null "$file" ;;
     missing) ;;
+    thousand-data-lines) { printf "$numeric_head"; yes '< 45 -22.5 11.25' | head -n 1000; } >"$file" ;;
+    # What already stands at the log's name in the working directory.
     log-is-directory) cp "$sample/face.nkvalid" "$file"; mkdir "$work/run/case.log" ;;
+    log-is-link) cp "$sample/face.nkvalid" "$file"; echo outside >"$in/outside"
+        ln -s "$in/outside" "$work/run/case.log" ;;
+    log-is-dangling-link) cp "$sample/face.nkvalid" "$file"; ln -s "$in/nowhere" "$work/run/case.log" ;;
+    log-is-fifo) cp "$sample/face.nkvalid" "$file"; mkfifo "$work/run/case.log" ;;
+    log-is-hard-link) cp "$sample/face.nkvalid" "$file"; echo other name >"$in/other"
+        ln "$in/other" "$work/run/case.log" ;;
+    earlier-log) cp "$sample/face.nkvalid" "$file"; echo earlier log >"$work/run/case.log" ;;
     *) echo "unknown expectation maker $1" >&2; exit 2 ;;
     esac
     echo "$file"
@@ -130,8 +145,13 @@ valid=$(make_expectation "$expectation") || exit 2
 args=(-m "$model_dir" -p "$pic")
 [ "$expectation" = none ] || args+=(-v "$valid")
 
-# ---- faults: a file that vanishes between its check and its use, a full disk
+# ---- faults: a file that vanishes between its check and its use, a failing
+# write or rename of the log, a lost standard output, no process for the
+# model's trial read, a signal while the model is read.
 wrapper=()
+stdout_to=$work/stdout
+size_limit=
+signal_during_read=
 case $fault in
 -) ;;
 model-vanishes) wrapper=(strace -f -qq -o /dev/null -P "$model_dir/$model_file" -e trace=openat
@@ -140,10 +160,26 @@ image-vanishes) wrapper=(strace -f -qq -o /dev/null -P "$pic" -e trace=openat
     -e inject=openat:error=ENOENT) ;;
 expectation-vanishes) wrapper=(strace -f -qq -o /dev/null -P "$valid" -e trace=openat
     -e inject=openat:error=ENOENT) ;;
-log-disk-full) wrapper=(strace -f -qq -o /dev/null -P "$work/run/case.log" -e trace=write
-    -e inject=write:error=ENOSPC) ;;
+log-rename-fails) wrapper=(strace -f -qq -o /dev/null -e trace=rename,renameat,renameat2
+    -e inject=rename,renameat,renameat2:error=EIO) ;;
+# Files may not grow beyond 8 KiB; standard output goes through a pipe.
+log-size-limit) size_limit=8 ;;
+fork-fails) wrapper=(strace -qq -o /dev/null -e trace=clone -e inject=clone:error=EAGAIN) ;;
+stdout-full) stdout_to=/dev/full ;;
+stdout-closed) stdout_to=- ;;
+term-during-model-read) signal_during_read=TERM ;;
+stop-during-model-read) signal_during_read=STOP ;;
 *) echo "unknown fault $fault"; exit 2 ;;
 esac
+
+# Everything outside the working directory must stay as the makers left it
+# (nothing is written through a link); so must the working directory itself
+# when the log outcome is "kept".
+snapshot() {
+    (cd "$1" && find . -printf '%p %y %l %s\n' | LC_ALL=C sort && find . -type f -exec md5sum {} + | LC_ALL=C sort)
+}
+inputs_before=$(snapshot "$in")
+run_before=$(snapshot "$work/run")
 
 # A sanitizer build also stops at any single allocation above 4 GB: no input
 # of this matrix needs one. LeakSanitizer cannot work under strace (ptrace),
@@ -151,16 +187,66 @@ esac
 export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}max_allocation_size_mb=4096
 ((${#wrapper[@]})) && ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0
 
-cd "$work/run"
-timeout -k 5 60 "${wrapper[@]}" "$program" "${args[@]}" >"$work/stdout" 2>"$work/stderr" </dev/null
-actual=$?
-
 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
+# A process of the program's that is still alive (not a zombie).
+alive() {
+    [ -e "/proc/$1" ] && ! grep -q '^[0-9]* (.*) Z' "/proc/$1/stat" 2>/dev/null
+}
+# Waits up to $2 seconds for process $1 to end; false when it is still alive.
+ends_within() {
+    local tenths=$(($2 * 10))
+    while ((tenths-- > 0)); do
+        alive "$1" || return 0
+        sleep 0.1
+    done
+    ! alive "$1"
+}
+
+cd "$work/run"
+if [ -n "$signal_during_read" ]; then
+    # The model's trial read runs in a child process; signal the program once
+    # the child is there. The child must not outlive the program, nor keep
+    # running while the program is stopped.
+    "$program" "${args[@]}" >"$work/stdout" 2>"$work/stderr" </dev/null &
+    pid=$!
+    child=
+    for _ in $(seq 100); do
+        child=$(cat "/proc/$pid/task/$pid/children" 2>/dev/null | awk '{ print $1 }')
+        [ -n "$child" ] && break
+        sleep 0.1
+    done
+    [ -n "$child" ] || fail "no child process read the model"
+    if [ "$signal_during_read" = TERM ]; then
+        kill -TERM "$pid"
+        wait "$pid"
+        actual=$?
+        [ -z "$child" ] || ends_within "$child" 5 || fail "the model-reading child outlived the program"
+    else
+        kill -STOP "$pid"
+        [ -z "$child" ] || ends_within "$child" 90 || fail "the model-reading child kept running"
+        kill -CONT "$pid"
+        wait "$pid"
+        actual=$?
+    fi
+    [ -n "$child" ] && alive "$child" && kill -KILL "$child"
+elif [ -n "$size_limit" ]; then
+    timeout -k 5 60 bash -c 'ulimit -f "$0" && exec "$@"' "$size_limit" "$program" "${args[@]}" \
+        2>"$work/stderr" </dev/null | cat >"$work/stdout"
+    actual=${PIPESTATUS[0]}
+elif [ "$stdout_to" = - ]; then
+    timeout -k 5 60 "${wrapper[@]}" "$program" "${args[@]}" >&- 2>"$work/stderr" </dev/null
+    actual=$?
+else
+    timeout -k 5 60 "${wrapper[@]}" "$program" "${args[@]}" >"$stdout_to" 2>"$work/stderr" </dev/null
+    actual=$?
+fi
+[ "$stdout_to" = "$work/stdout" ] || : >"$work/stdout"
+
 if [ "$actual" -eq 124 ] || [ "$actual" -eq 137 ]; then
     fail "no end within 60 s"
-elif [ "$actual" -ge 128 ]; then
+elif [ "$actual" -ge 128 ] && [ "$actual" != "$status" ]; then
     fail "ended by a signal or an abort (status $actual)"
 fi
 [ "$actual" = "$status" ] || fail "exit status $actual, expected $status"
@@ -170,26 +256,32 @@ for text in "${texts[@]}"; do
     grep -qaF -- "$text" "$work/stdout" "$work/stderr" || fail "no output says: $text"
 done
 
-# The log: "none" means no log file at all, "complete" one whole log.
-logs=()
-for file in "$work/run"/*.log; do
-    [ -f "$file" ] && logs+=("$file")
+# The log: "none" means nothing at all in the working directory, "complete"
+# one whole log and nothing else (no temporary file), "kept" the working
+# directory exactly as the makers left it.
+entries=()
+for file in "$work/run"/* "$work/run"/.[!.]*; do
+    [ -e "$file" ] || [ -L "$file" ] && entries+=("$file")
 done
 case $log in
-none) ((${#logs[@]} == 0)) || fail "a log file was left: ${logs[*]##*/}" ;;
+none) ((${#entries[@]} == 0)) || fail "files were left: ${entries[*]##*/}" ;;
+kept) [ "$(snapshot "$work/run")" = "$run_before" ] || {
+    fail "the working directory changed:"; ls -la "$work/run"; } ;;
 complete)
-    if ((${#logs[@]} != 1)); then
-        fail "expected one complete log, found ${#logs[@]}"
-    elif ! head -n 1 "${logs[0]}" | grep -qx '\[System message\]' ||
-        ! grep -qx '\[Check message\]' "${logs[0]}" ||
-        ! grep -qx '\[Valid Data\]' "${logs[0]}" ||
-        ! grep -q '^    Total validation num: ' "${logs[0]}" ||
-        [ -n "$(tail -c 1 "${logs[0]}")" ]; then
+    if ((${#entries[@]} != 1)) || [[ "${entries[0]}" != *.log ]] || [ -L "${entries[0]}" ] ||
+        [ ! -f "${entries[0]}" ]; then
+        fail "expected one complete log and nothing else, found: ${entries[*]##*/}"
+    elif ! head -n 1 "${entries[0]}" | grep -qx '\[System message\]' ||
+        ! grep -qx '\[Check message\]' "${entries[0]}" ||
+        ! grep -qx '\[Valid Data\]' "${entries[0]}" ||
+        ! grep -q '^    Total validation num: ' "${entries[0]}" ||
+        [ -n "$(tail -c 1 "${entries[0]}")" ]; then
         fail "the log is not complete:"
-        head -n 20 "${logs[0]}"
+        head -n 20 "${entries[0]}"
     fi ;;
 *) fail "unknown log outcome $log" ;;
 esac
+[ "$(snapshot "$in")" = "$inputs_before" ] || fail "a file outside the working directory changed"
 
 if [ "$failed" -ne 0 ]; then
     echo "--- standard output (first lines) ---"

@@ -24,6 +24,14 @@ grep -q '^# Recorded by record_facepose on ' case.nkvalid || fail "no comment sa
 "$program" -m "$precise" -p "$image" -v case.nkvalid >run.txt 2>verdict.txt
 grep -q '\] Test passed\.' verdict.txt || { cat run.txt verdict.txt; fail "the recorded file does not validate"; }
 
+# By default "<" with 2%, raised so that the value nearest 0 may move by
+# 0.5 degrees (11.25 gives 5%), and never above 1000%.
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o default.nkvalid >/dev/null || fail "default recording failed"
+grep -q '^Threshold: 5 ' default.nkvalid && grep -q '^< 45 -22.5 11.25$' default.nkvalid ||
+    { cat default.nkvalid; fail "unexpected default condition or threshold"; }
+"$recorder" -m "$precise" -p "$image" -o tiny.nkvalid >/dev/null || fail "recording a value near 0 failed"
+grep -q '^Threshold: 1000 ' tiny.nkvalid || { cat tiny.nkvalid; fail "unexpected threshold for a value near 0"; }
+
 # No overwrite without -f: the file stays as it was.
 before=$(cat case.nkvalid)
 if "$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o case.nkvalid >/dev/null 2>refusal.txt; then
@@ -53,8 +61,78 @@ grep -q '^= 45 -22.5 11.25$' cases/new/face.nkvalid || fail "the new case was no
 "$recorder" -m "$source_dir/sample/fixed-model" -c cases -f -k = >/dev/null || fail "folder run with -f failed"
 grep -q '^= 45 -22.5 11.25$' cases/old/expected.nkvalid || fail "the old case was not refreshed"
 
+# The temporary file is new: a link planted at a name the recorder might use
+# is not written through, and the file is written whole.
+echo victim >victim
+ln -s "$work/victim" planted.nkvalid.recording
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o planted.nkvalid >/dev/null || fail "recording failed"
+[ "$(cat victim)" = victim ] || fail "a planted link was written through"
+[ -f planted.nkvalid ] && [ ! -L planted.nkvalid ] || fail "the expectation file is not a file of its own"
+rm -f planted.nkvalid.recording
+
+# Standard output that cannot be written fails the run.
+set +e
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o lost.nkvalid >/dev/full 2>lost.txt
+status=$?
+set -e
+[ "$status" = 3 ] && grep -qx 'record_facepose: cannot write standard output: No space left on device' lost.txt ||
+    { cat lost.txt; fail "lost standard output gave status $status"; }
+
+# A file that does not read back is never committed: a NaN pose (no NaN
+# passes) leaves an existing good file, even with -f, and no new one.
+mkdir nan-model
+sed 's/0.5, -0.25, 0.125 ]/.nan, -0.25, 0.125 ]/' "$source_dir/sample/fixed-model/light_rpoly_lmp_iter_75000_w_scale.nmodel" \
+    >nan-model/light_rpoly_lmp_iter_75000_w_scale.nmodel
+before=$(cat case.nkvalid)
+if "$recorder" -m nan-model -p "$image" -o case.nkvalid -f >/dev/null 2>nan.txt ||
+    "$recorder" -m nan-model -p "$image" -o fresh.nkvalid >/dev/null 2>>nan.txt; then
+    fail "a file that fails its read-back was reported as recorded"
+fi
+grep -q 'case.nkvalid would not read back' nan.txt || { cat nan.txt; fail "no read-back message"; }
+[ "$before" = "$(cat case.nkvalid)" ] || fail "a file that fails its read-back replaced a good one"
+[ ! -e fresh.nkvalid ] || fail "a file that fails its read-back was committed"
+
+# Without -f, a file that appears while the network runs is kept: the image's
+# opening is held back for 3 s by strace while another writer creates it.
+if command -v strace >/dev/null; then
+    strace -f -qq -o /dev/null -P "$image" -e trace=openat -e inject=openat:delay_exit=3000000 \
+        "$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o racing.nkvalid >/dev/null 2>race.txt &
+    sleep 1.5
+    echo "# the other writer" >racing.nkvalid
+    wait $! && fail "a file created meanwhile was replaced without -f"
+    [ "$(cat racing.nkvalid)" = "# the other writer" ] || fail "a file created meanwhile was replaced without -f"
+fi
+ls ./*.nkvalid.* >/dev/null 2>&1 && fail "a temporary file was left behind: $(ls ./*.nkvalid.*)"
+
+# A case folder with symbolic link loops (as a case and inside a case), and a
+# failing case that sorts before a good one: each is skipped with a message,
+# the others are recorded, and the folder's status is still a failure.
+mkdir -p walk/a-two-images walk/b-good
+cp "$image" walk/a-two-images/one.png
+cp "$image" walk/a-two-images/two.png
+cp "$image" walk/b-good/face.png
+ln -s loop walk/loop
+ln -s inner walk/b-good/inner
+set +e
+"$recorder" -m "$source_dir/sample/fixed-model" -c walk -k = >/dev/null 2>walk.txt
+status=$?
+set -e
+[ "$status" = 1 ] || { cat walk.txt; fail "the folder run with skipped cases gave status $status, not 1"; }
+grep -q 'walk/loop (.*); skipped\.' walk.txt || { cat walk.txt; fail "no message for the looping case"; }
+grep -q 'walk/b-good/inner (.*); skipped\.' walk.txt || { cat walk.txt; fail "no message for the looping entry"; }
+grep -q '^= 45 -22.5 11.25$' walk/b-good/face.nkvalid || fail "the good case was not recorded"
+
+# '>' with a threshold above 0 fails the recorded pose by construction.
+set +e
+"$recorder" -m x -p y -o z -k '>' -t 1 >/dev/null 2>greater.txt
+status=$?
+set -e
+[ "$status" = 255 ] && grep -q "recorded pose would fail its own file; give -t 0" greater.txt ||
+    fail "-k '>' with a threshold above 0 was not refused"
+
 # Bad usage.
-for args in "-m x" "-m x -p y" "-m x -p y -o z -k >=" "-m x -p y -o z -c w" "-m x -p y -o z -t abc"; do
+for args in "-m x" "-m x -p y" "-m x -p y -o z -k >=" "-m x -p y -o z -c w" "-m x -p y -o z -t abc" \
+    "-m x -p y -o z -t nan" "-m x -p y -o z -t inf" "-m x -p y -o z -t -1"; do
     set +e
     # shellcheck disable=SC2086
     "$recorder" $args >/dev/null 2>&1

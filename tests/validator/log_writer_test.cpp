@@ -113,11 +113,12 @@ TEST_F(LogWriterTest, NoLogWithoutKindAndReportedFailuresToOpenOrWrite)
     EXPECT_EQ(CaptureOutput([&] { EXPECT_FALSE(unopened->LogWriter()); }), "Failed to open log file!\n");
     unopened->SetLogType(zor::test::VLOG_NONE);
 
+    // A device is never written as a log (write failures: the bad-input matrix).
     auto full = Make("Type: string-match\n");
     full->SetLogType(zor::test::VLOG_FULL);
     full->SetOutputlogName("/dev/full");
-    EXPECT_EQ(CaptureOutput([&] { EXPECT_FALSE(full->LogWriter()); }), "Failed to write log file!\n");
-    EXPECT_EQ(Release(std::move(full), zor::test::VLOG_FULL, "/dev/full"), "Failed to write log file!\n");
+    EXPECT_EQ(CaptureOutput([&] { EXPECT_FALSE(full->LogWriter()); }), "Failed to open log file!\n");
+    EXPECT_EQ(Release(std::move(full), zor::test::VLOG_FULL, "/dev/full"), "Failed to open log file!\n");
 }
 
 }  // namespace

@@ -1,0 +1,19 @@
+#pragma once
+
+// Standard output is checked when the program ends: a run whose lines did
+// not reach their destination (a full disk, a closed descriptor) fails
+// instead of ending as if they had.
+
+namespace facepose {
+
+// Exit status when standard output could not be written.
+constexpr int kExitOutputLost = 3;
+
+// Call first in main. At exit, standard output is flushed; when it could not
+// be written, one line "<program>: cannot write standard output: <reason>"
+// goes to standard error and the exit status becomes 3. A standard output
+// that is closed at start counts as such a failure, and /dev/null takes its
+// descriptor so that no file the program opens becomes standard output.
+void CheckOutputAtExit(const char* program);
+
+}  // namespace facepose
