@@ -3,12 +3,17 @@
 // face mesh (MESH, MediaPipe's geometry pipeline metadata) is textured from
 // the frontal PHOTO and rendered at known yaw, pitch and roll (-60..60,
 // -30..30, -30..30 in steps of DEGREES, 15 by default) with a camera whose
-// focal length is the image width, the nose tip on the optical axis. Each
-// render goes through the estimator of MODEL. Per angle value, over the
-// central region (|yaw| <= 30, |pitch| <= 15), over all and at the frontal
-// pose, the program prints the found rate, the mean absolute and signed
-// error per angle, and these geodesic errors (degrees) and landmark errors
-// (pixels) over the ten landmarks the pose is solved from:
+// focal length is the image width, the nose tip on the optical axis. The
+// angles are the estimator's: the head's rotation seen along the line of
+// sight, the ray from the camera to the centre of the face (the centroid of
+// the points of the mesh under the landmarks the estimator's 3D face is
+// made of); each render is turned so that it shows its angles exactly in
+// that sense. Each render goes through the estimator of MODEL. Per angle
+// value, over the central region (|yaw| <= 30, |pitch| <= 15), over all
+// and at the frontal pose, the program prints the found rate, the mean
+// absolute and signed error per angle, and these geodesic errors (degrees)
+// and landmark errors (pixels) over the ten landmarks the pose is solved
+// from:
 //   est, worst  the estimator as it runs (detection, landmarks, pose);
 //   lm px       distance of its landmarks from their ground truth: the
 //               points of the mesh's surface under its landmarks on the
@@ -22,11 +27,18 @@
 //               look's landmarks and turned by its roll;
 //   warp, lm px a second look at the image warped to turn the face back
 //               by the first pose, the landmarks mapped back.
+// The generic 3D face and the mesh disagree on what looking straight is:
+// the pose solved from the true points of the frontal render, the offset,
+// is a fixed turn in the head's own axes, so a reading R of a head whose
+// truth is T is about T * offset. The same figures follow with each
+// reading (the estimator's and gt2d) taken as R * offset^-1.
 // Then each landmark's error over all poses and the hard ones. With
 // --renders, every render is written there as a PNG with the found (green)
 // and true (red) landmarks marked.
 // Exits non-zero when the renderer and the estimator's pose convention
-// disagree: the true image positions must give back the true pose, and the
+// disagree: the true image positions, solved against the true 3D points
+// and seen along the line of sight, must give back the true pose, the
+// anchors must be the landmarks of the estimator's 3D face, and the
 // frontal render must show the texture where the mesh's vertices fall.
 #include <algorithm>
 #include <cmath>
@@ -43,6 +55,7 @@
 #include "face_mesh.h"
 #include "face_render.h"
 #include "second_looks.h"
+#include "facepose/estimator/head_pose.h"
 #include "facepose/estimator/pose_model_file.h"
 
 namespace {
@@ -89,7 +102,11 @@ Pose FromHeadPose(const zor::estimator::HeadPose& pose)
 // The errors of one render.
 struct Sample {
     Pose truth;
+    cv::Matx33d truthRotation;  // seen along the line of sight
     bool found = false;
+    cv::Matx33d readRotation;  // the estimator's
+    bool modelOnlyFound = false;
+    cv::Matx33d modelOnlyRotation;  // gt2d's
     Pose read;                // the estimator's angles
     Pose error;               // estimated minus true, per angle
     double rotation = 0.0;    // geodesic error of the estimator
@@ -104,19 +121,71 @@ struct Sample {
     double warp = 0.0;        // geodesic error of the frontalised look
     double warpLandmarkPx = 0.0;
     double secondLandmarkPx = 0.0;
+    // The estimator's and gt2d's readings with the fixed offset between
+    // the generic 3D face and the mesh removed.
+    Pose offsetRead;
+    Pose offsetError;
+    double offsetRotation = 0.0;
+    double offsetModelOnly = 0.0;
 };
 
+// A rotation in camera axes seen along the line of sight to `centre`
+// (camera coordinates), as the estimator reports it.
+cv::Matx33d SeenAlongSight(const cv::Matx33d& rotation, const cv::Point3d& centre)
+{
+    return zor::estimator::LineOfSight(cv::Vec3d(centre)).t() * rotation;
+}
+
+// The turn about the pivot that shows the mesh at `pose` seen along the
+// line of sight to its centre (`centre` about the pivot, camera axes): the
+// rotation R = LineOfSight(R * centre + translation) * pose, by fixed-point
+// steps (the line of sight moves much less than the head turns).
+cv::Matx33d TurnFor(const cv::Matx33d& pose, const cv::Point3d& centre, const cv::Point3d& translation)
+{
+    cv::Matx33d rotation = pose;
+    for (int i = 0; i < 100; ++i) {
+        const cv::Matx33d next = zor::estimator::LineOfSight(cv::Vec3d(rotation * centre + translation)) * pose;
+        const double change = cv::norm(next - rotation);
+        rotation = next;
+        if (change < 1e-13) {
+            break;
+        }
+    }
+    return rotation;
+}
+
 // A pose from image points of the anchors against 3D points in camera
-// axes, by SQPnP (a global solver: no starting guess). False on failure.
+// axes, by SQPnP (a global solver: no starting guess), seen along the line
+// of sight to `centre` (in the points' axes). False on failure.
 bool SolveRotation(const std::vector<cv::Point3d>& model, const std::vector<cv::Point2f>& image,
-                   const zor::bench::Camera& camera, cv::Matx33d& rotation)
+                   const cv::Point3d& centre, const zor::bench::Camera& camera, cv::Matx33d& rotation)
 {
     cv::Mat rvec, tvec;
     if (!cv::solvePnP(model, image, camera.Matrix(), cv::noArray(), rvec, tvec, false, cv::SOLVEPNP_SQPNP)) {
         return false;
     }
     cv::solvePnPRefineLM(model, image, camera.Matrix(), cv::noArray(), rvec, tvec);
-    cv::Rodrigues(rvec, rotation);
+    cv::Matx33d turn;
+    cv::Rodrigues(rvec, turn);
+    rotation = SeenAlongSight(turn, turn * centre + cv::Point3d(tvec.at<double>(0), tvec.at<double>(1),
+                                                                 tvec.at<double>(2)));
+    return true;
+}
+
+// The estimator's pose from the true image points of the anchors alone.
+bool TruePointsPose(const PoseEstimator& estimator, const std::vector<cv::Point2f>& anchors, cv::Size size,
+                    cv::Matx33d& rotation)
+{
+    PoseEstimate withTruth;
+    withTruth.landmarks.assign(136, 0.0f);
+    for (int i = 0; i < kAnchorCount; ++i) {
+        withTruth.landmarks[2 * kAnchors[i].landmark] = anchors[i].x;
+        withTruth.landmarks[2 * kAnchors[i].landmark + 1] = anchors[i].y;
+    }
+    if (!estimator.FindPose(size, withTruth)) {
+        return false;
+    }
+    rotation = FromHeadPose(withTruth.pose).Rotation();
     return true;
 }
 
@@ -181,6 +250,9 @@ struct Summary {
     double rotation = 0, landmarkPx = 0, modelOnly = 0, landmarksOnly = 0, noChin = 0, second = 0,
            secondLandmarkPx = 0, warp = 0, warpLandmarkPx = 0, worst = 0;
     int warpFound = 0;
+    // With the offset removed.
+    double offYaw = 0, offPitch = 0, offRoll = 0, offSignedYaw = 0, offSignedPitch = 0, offSignedRoll = 0,
+           offRotation = 0, offWorst = 0, offModelOnly = 0;
 
     void Add(const Sample& s)
     {
@@ -199,6 +271,15 @@ struct Summary {
             modelOnly += s.modelOnly;
             landmarksOnly += s.landmarksOnly;
             noChin += s.noChin;
+            offYaw += std::abs(s.offsetError.yaw);
+            offPitch += std::abs(s.offsetError.pitch);
+            offRoll += std::abs(s.offsetError.roll);
+            offSignedYaw += s.offsetError.yaw;
+            offSignedPitch += s.offsetError.pitch;
+            offSignedRoll += s.offsetError.roll;
+            offRotation += s.offsetRotation;
+            offWorst = std::max(offWorst, s.offsetRotation);
+            offModelOnly += s.offsetModelOnly;
         }
         if (s.secondFound) {
             ++secondFound;
@@ -223,6 +304,14 @@ struct Summary {
                     signedRoll / n, rotation / n, worst, landmarkPx / n, modelOnly / n, landmarksOnly / n,
                     noChin / n, second / m, secondLandmarkPx / m, warp / w, warpLandmarkPx / w);
     }
+
+    void PrintOffsetRemoved(const std::string& label) const
+    {
+        const double n = std::max(found, 1);
+        std::printf("%-14s %3d/%-3d %5.1f %5.1f %5.1f  %+5.1f %+5.1f %+5.1f  %5.1f %5.1f  %6.1f\n", label.c_str(),
+                    found, count, offYaw / n, offPitch / n, offRoll / n, offSignedYaw / n, offSignedPitch / n,
+                    offSignedRoll / n, offRotation / n, offWorst, offModelOnly / n);
+    }
 };
 
 void PrintHeader(const char* title)
@@ -230,6 +319,54 @@ void PrintHeader(const char* title)
     std::printf("\n%-14s %7s %5s %5s %5s  %5s %5s %5s  %5s %5s  %5s %6s %6s %6s  %5s %5s  %5s %5s\n", title,
                 "found", "|yaw|", "|pit|", "|rol|", "yaw", "pitch", "roll", "est", "worst", "lm px", "gt2d",
                 "mesh10", "mesh9", "2nd", "lm px", "warp", "lm px");
+}
+
+void PrintOffsetRemovedHeader(const char* title)
+{
+    std::printf("\n%-14s %7s %5s %5s %5s  %5s %5s %5s  %5s %5s  %6s\n", title, "found", "|yaw|", "|pit|",
+                "|rol|", "yaw", "pitch", "roll", "est", "worst", "gt2d");
+}
+
+// The tables of errors per angle value and per region, raw or with the
+// offset removed.
+void PrintTables(const std::vector<Sample>& samples, bool offsetRemoved)
+{
+    const auto header = offsetRemoved ? PrintOffsetRemovedHeader : PrintHeader;
+    const auto print = [offsetRemoved](const Summary& summary, const std::string& label) {
+        if (offsetRemoved) {
+            summary.PrintOffsetRemoved(label);
+        } else {
+            summary.Print(label);
+        }
+    };
+    const std::pair<const char*, double Pose::*> axes[] = {
+        {"yaw", &Pose::yaw}, {"pitch", &Pose::pitch}, {"roll", &Pose::roll}};
+    for (const auto& axis : axes) {
+        header(axis.first);
+        std::map<double, Summary> rows;
+        for (const Sample& s : samples) {
+            rows[s.truth.*axis.second].Add(s);
+        }
+        for (const auto& row : rows) {
+            char label[32];
+            std::snprintf(label, sizeof label, "%+.0f", row.first);
+            print(row.second, label);
+        }
+    }
+    header("region");
+    Summary all, central, frontal;
+    for (const Sample& s : samples) {
+        all.Add(s);
+        if (std::abs(s.truth.yaw) <= 30 && std::abs(s.truth.pitch) <= 15) {
+            central.Add(s);
+        }
+        if (s.truth.yaw == 0 && s.truth.pitch == 0 && s.truth.roll == 0) {
+            frontal.Add(s);
+        }
+    }
+    print(all, "all");
+    print(central, "central");
+    print(frontal, "frontal");
 }
 
 // Writes the render with the found anchor landmarks (green) and their true
@@ -299,9 +436,16 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "no face found in %s\n", argv[arg + 2]);
         return 1;
     }
-    std::vector<int> anchorVertices;
+    std::vector<int> anchorVertices, anchorLandmarks;
     for (const Anchor& a : kAnchors) {
         anchorVertices.push_back(a.vertex);
+        anchorLandmarks.push_back(a.landmark);
+    }
+    // The face's centre is the centroid of the anchors' true points, as the
+    // estimator's is that of its 3D face's points: the same places.
+    if (anchorLandmarks != estimator->FaceModel().landmarks) {
+        std::fprintf(stderr, "the anchors are not the landmarks of the estimator's 3D face\n");
+        return 1;
     }
     double textureResidual = 0.0;
     const cv::Mat texture = zor::bench::TextureFromPhoto(mesh, photo, anchorVertices, AnchorPoints(photoResult),
@@ -325,6 +469,7 @@ int main(int argc, char** argv)
     double textureMismatch = 0.0;
     double frontalSide = 0.0;
     std::vector<cv::Point3d> meshModel;
+    cv::Point3d meshCentre;  // their centroid: the face's centre
     // The same without the chin, the one point of the jaw line.
     std::vector<int> noChinNumbers;
     std::vector<cv::Point3d> noChinModel;
@@ -348,6 +493,7 @@ int main(int argc, char** argv)
                 return 1;
             }
             meshModel.push_back(surface - placement.translation);
+            meshCentre += meshModel.back() * (1.0 / kAnchorCount);
             vertices.push_back(cameraAxes[kAnchors[i].vertex] - placement.pivot + placement.translation);
         }
         for (int i = 0; i < kAnchorCount; ++i) {
@@ -360,6 +506,32 @@ int main(int argc, char** argv)
                     "them\n", MeanDistance(found, zor::bench::Project(vertices, camera)));
     }
 
+    // The points of the placed mesh under the anchors, in camera
+    // coordinates, and where it sits seen along the line of sight.
+    const auto placeAnchors = [&](const cv::Matx33d& rotation) {
+        std::vector<cv::Point3d> placed;
+        for (const cv::Point3d& p : meshModel) {
+            placed.push_back(rotation * p + placement.translation);
+        }
+        return placed;
+    };
+    const auto seenAlongSight = [&](const cv::Matx33d& rotation) {
+        return SeenAlongSight(rotation, rotation * meshCentre + placement.translation);
+    };
+
+    // The offset: the estimator's pose from the true points of the face
+    // at zero, against the truth.
+    cv::Matx33d offset;
+    {
+        const cv::Matx33d turn = TurnFor(cv::Matx33d::eye(), meshCentre, placement.translation);
+        cv::Matx33d read;
+        if (!TruePointsPose(*estimator, zor::bench::Project(placeAnchors(turn), camera), camera.size, read)) {
+            std::fprintf(stderr, "the true points of the frontal render give no pose\n");
+            return 1;
+        }
+        offset = seenAlongSight(turn).t() * read;
+    }
+
     std::vector<Sample> samples;
     double worstConvention = 0.0;
     for (double yaw : Steps(60, step)) {
@@ -367,19 +539,18 @@ int main(int argc, char** argv)
             for (double roll : Steps(30, step)) {
                 Sample s;
                 s.truth = {yaw, pitch, roll};
-                const cv::Matx33d truth = s.truth.Rotation();
-                placement.rotation = truth;
+                placement.rotation = TurnFor(s.truth.Rotation(), meshCentre, placement.translation);
+                s.truthRotation = seenAlongSight(placement.rotation);
+                const cv::Matx33d& truth = s.truthRotation;
                 const cv::Mat image = zor::bench::RenderMesh(mesh, texture, placement, camera, background);
-                std::vector<cv::Point3d> placed;
-                for (const cv::Point3d& p : meshModel) {
-                    placed.push_back(truth * p + placement.translation);
-                }
-                const std::vector<cv::Point2f> trueAnchors = zor::bench::Project(placed, camera);
+                const std::vector<cv::Point2f> trueAnchors =
+                    zor::bench::Project(placeAnchors(placement.rotation), camera);
                 // The renderer and the estimator's convention agree when
-                // the true points give back the true rotation, and the
-                // estimator's angles of that rotation are the true angles.
+                // the true points, solved and seen along the line of sight,
+                // give back the true rotation, and the estimator's angles
+                // of that rotation are the angles the render was made for.
                 cv::Matx33d solved;
-                if (SolveRotation(meshModel, trueAnchors, camera, solved)) {
+                if (SolveRotation(meshModel, trueAnchors, meshCentre, camera, solved)) {
                     worstConvention = std::max(worstConvention, zor::bench::RotationAngle(solved, truth));
                 } else {
                     worstConvention = 180.0;
@@ -393,29 +564,32 @@ int main(int argc, char** argv)
                 if (s.found) {
                     const Pose found{result[136] * 90.0, result[137] * 90.0, result[138] * 90.0};
                     s.read = found;
+                    s.readRotation = found.Rotation();
                     s.error = {found.yaw - yaw, found.pitch - pitch, found.roll - roll};
-                    s.rotation = zor::bench::RotationAngle(found.Rotation(), truth);
+                    s.rotation = zor::bench::RotationAngle(s.readRotation, truth);
                     const std::vector<float> landmarks(result.begin(), result.begin() + 136);
                     s.landmarkPx = MeanDistance(AnchorPoints(landmarks), trueAnchors);
                     for (int i = 0; i < kAnchorCount; ++i) {
                         s.anchorPx.push_back(cv::norm(AnchorPoints(landmarks)[i] - trueAnchors[i]));
                     }
 
-                    PoseEstimate withTruth;
-                    withTruth.landmarks = landmarks;
-                    for (int i = 0; i < kAnchorCount; ++i) {
-                        withTruth.landmarks[2 * kAnchors[i].landmark] = trueAnchors[i].x;
-                        withTruth.landmarks[2 * kAnchors[i].landmark + 1] = trueAnchors[i].y;
-                    }
-                    s.modelOnly = estimator->FindPose(image.size(), withTruth)
-                                      ? zor::bench::RotationAngle(FromHeadPose(withTruth.pose).Rotation(), truth)
-                                      : 180.0;
-                    s.landmarksOnly = SolveRotation(meshModel, AnchorPoints(landmarks), camera, solved)
+                    s.modelOnlyFound = TruePointsPose(*estimator, trueAnchors, image.size(), s.modelOnlyRotation);
+                    s.modelOnly =
+                        s.modelOnlyFound ? zor::bench::RotationAngle(s.modelOnlyRotation, truth) : 180.0;
+                    s.landmarksOnly = SolveRotation(meshModel, AnchorPoints(landmarks), meshCentre, camera, solved)
                                           ? zor::bench::RotationAngle(solved, truth)
                                           : 180.0;
-                    s.noChin = SolveRotation(noChinModel, PointsOf(landmarks, noChinNumbers), camera, solved)
-                                  ? zor::bench::RotationAngle(solved, truth)
-                                  : 180.0;
+                    s.noChin = SolveRotation(noChinModel, PointsOf(landmarks, noChinNumbers), meshCentre, camera,
+                                             solved)
+                                   ? zor::bench::RotationAngle(solved, truth)
+                                   : 180.0;
+                    // Removing the offset: R * offset^-1.
+                    const cv::Matx33d offsetRemoved = s.readRotation * offset.t();
+                    s.offsetRead = FromHeadPose(zor::estimator::PoseFromRotation(offsetRemoved));
+                    s.offsetError = {s.offsetRead.yaw - yaw, s.offsetRead.pitch - pitch, s.offsetRead.roll - roll};
+                    s.offsetRotation = zor::bench::RotationAngle(offsetRemoved, truth);
+                    s.offsetModelOnly =
+                        s.modelOnlyFound ? zor::bench::RotationAngle(s.modelOnlyRotation * offset.t(), truth) : 180.0;
 
                     PoseEstimate first, second;
                     if (estimator->FindFace(image, first) && estimator->FindLandmarks(image, first) &&
@@ -445,48 +619,30 @@ int main(int argc, char** argv)
         }
     }
 
-    std::printf("renders: %dx%d, focal %d px, nose tip on the optical axis %.0f cm away; steps of %g degrees\n",
-                kImageSize, kImageSize, kImageSize, kDistanceCm, step);
+    std::printf("renders: %dx%d, focal %d px, nose tip on the optical axis %.0f cm away; steps of %g degrees;\n"
+                "angles seen along the line of sight to the face's centre, %.1f cm behind the nose tip\n",
+                kImageSize, kImageSize, kImageSize, kDistanceCm, step, meshCentre.z);
     std::printf("errors in degrees (|...|: mean absolute; signed: mean; est, worst and the rest: geodesic), "
                 "lm px in pixels;\ngt2d: the generic 3D face on the true points; mesh10, mesh9: the found points "
                 "on their true 3D\npoints (mesh9 without the chin); 2nd: crop re-centred and turned by the first "
                 "look; warp: face\nturned back by the first pose\n");
-    const std::pair<const char*, double Pose::*> axes[] = {
-        {"yaw", &Pose::yaw}, {"pitch", &Pose::pitch}, {"roll", &Pose::roll}};
-    for (const auto& axis : axes) {
-        PrintHeader(axis.first);
-        std::map<double, Summary> rows;
-        for (const Sample& s : samples) {
-            rows[s.truth.*axis.second].Add(s);
-        }
-        for (const auto& row : rows) {
-            char label[32];
-            std::snprintf(label, sizeof label, "%+.0f", row.first);
-            row.second.Print(label);
-        }
-    }
-    PrintHeader("region");
-    Summary all, central, frontal;
-    for (const Sample& s : samples) {
-        all.Add(s);
-        if (std::abs(s.truth.yaw) <= 30 && std::abs(s.truth.pitch) <= 15) {
-            central.Add(s);
-        }
-        if (s.truth.yaw == 0 && s.truth.pitch == 0 && s.truth.roll == 0) {
-            frontal.Add(s);
-        }
-    }
-    all.Print("all");
-    central.Print("central");
-    frontal.Print("frontal");
+    PrintTables(samples, false);
+    const Pose offsetAngles = FromHeadPose(zor::estimator::PoseFromRotation(offset));
+    std::printf("\noffset removed: the true points of the frontal render read yaw %+.1f, pitch %+.1f, roll %+.1f "
+                "(%.1f degrees),\nthe turn between the generic 3D face's zero pose and the mesh's, fixed in the "
+                "head's axes; below,\nevery reading R of the estimator and of gt2d is taken as R * offset^-1\n",
+                offsetAngles.yaw, offsetAngles.pitch, offsetAngles.roll,
+                zor::bench::RotationAngle(offset, cv::Matx33d::eye()));
+    PrintTables(samples, true);
     // The turns about one axis: the sign of each angle against the renders.
-    std::printf("\n%-22s %22s\n", "turn about one axis", "read yaw pitch roll");
+    std::printf("\n%-22s %22s %24s\n", "turn about one axis", "read yaw pitch roll", "offset removed");
     for (const Sample& s : samples) {
         const int turned = (s.truth.yaw != 0) + (s.truth.pitch != 0) + (s.truth.roll != 0);
         if (turned == 1) {
             std::printf("yaw %+3.0f pitch %+3.0f roll %+3.0f", s.truth.yaw, s.truth.pitch, s.truth.roll);
             if (s.found) {
-                std::printf("   %+6.1f %+6.1f %+6.1f\n", s.read.yaw, s.read.pitch, s.read.roll);
+                std::printf("   %+6.1f %+6.1f %+6.1f   %+6.1f %+6.1f %+6.1f\n", s.read.yaw, s.read.pitch,
+                            s.read.roll, s.offsetRead.yaw, s.offsetRead.pitch, s.offsetRead.roll);
             } else {
                 std::printf("   not found\n");
             }

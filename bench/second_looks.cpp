@@ -1,11 +1,13 @@
 #include "second_looks.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
 
 #include "facepose/estimator/face_crop.h"
+#include "facepose/estimator/head_pose.h"
 
 namespace zor {
 namespace bench {
@@ -63,7 +65,19 @@ bool SecondLook(PoseEstimator& estimator, const cv::Mat& image, const CropRule& 
 bool FrontalisedLook(PoseEstimator& estimator, const cv::Mat& image, const Camera& camera, double frontalDistance,
                      double frontalSide, const PoseEstimate& first, PoseEstimate& turned)
 {
-    const cv::Matx33d rotation = HeadRotation(first.pose.yaw, first.pose.pitch, first.pose.roll);
+    // The pose is seen along the line of sight to the face's centre: in
+    // camera axes it is turned by the ray through the centroid of the 3D
+    // face's landmarks.
+    cv::Point2f centre(0.0f, 0.0f);
+    const std::vector<int>& modelLandmarks = estimator.FaceModel().landmarks;
+    for (int i : modelLandmarks) {
+        centre += cv::Point2f(first.landmarks[2 * i], first.landmarks[2 * i + 1]);
+    }
+    centre *= 1.0f / static_cast<float>(std::max<size_t>(modelLandmarks.size(), 1));
+    const cv::Vec3d ray((centre.x - camera.principal.x) / camera.focal, (centre.y - camera.principal.y) / camera.focal,
+                        1.0);
+    const cv::Matx33d rotation =
+        estimator::LineOfSight(ray) * HeadRotation(first.pose.yaw, first.pose.pitch, first.pose.roll);
     const cv::Point2f nose(first.landmarks[2 * kNoseTip], first.landmarks[2 * kNoseTip + 1]);
     const double distance = frontalDistance * frontalSide / first.landmarkRegion.size.width;
     const cv::Point3d translation((nose.x - camera.principal.x) / camera.focal * distance,

@@ -28,7 +28,7 @@ bool SecondLook(estimator::PoseEstimator& estimator, const cv::Mat& image, const
 
 // The image warped by the homography that turns the face's plane (a 10 cm
 // square 3 cm behind the nose tip, roughly through the eyes and mouth) back
-// from the first pose to the frontal one; the estimator finds the face and
+// from the first pose (seen along the line of sight) to the frontal one; the estimator finds the face and
 // its landmarks there, and the landmarks are mapped back and solved again.
 // The nose tip is taken at its landmark, its distance from the crop's size
 // against a frontal face's crop (`frontalSide` pixels at `frontalDistance`
