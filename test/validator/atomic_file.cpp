@@ -2,13 +2,15 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <mutex>
 
 namespace zor {
 namespace test {
@@ -17,26 +19,41 @@ namespace {
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr std::size_t kEndingCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
 constexpr std::size_t kBufferBytes = 1 << 16;
+constexpr std::size_t kMostPending = 64;
+constexpr std::size_t kPathBytes = 4096;
 
-// The temporary file that an ending signal removes, and the actions that
-// were in place before. Touched by the handler only through these two.
-char g_pending[4096];
-volatile sig_atomic_t g_hasPending = 0;
+// The temporary files that an ending signal removes, one slot each. A slot's
+// path is written before it is marked used and read by the handler only
+// while it is, so the handler needs no lock.
+struct PendingSlot {
+    std::atomic<bool> used{false};
+    char path[kPathBytes];
+};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler reads the slots' marks");
+PendingSlot g_pending[kMostPending];
+
+// The handlers are in place while any slot is used; the actions that were
+// in place before are restored when the last one is freed.
+std::mutex g_armMutex;
+std::size_t g_armedCount = 0;
 struct sigaction g_savedEnding[kEndingCount];
 struct sigaction g_savedFileSize;
 
-extern "C" void RemovePendingFile(int signal)
+extern "C" void RemovePendingFiles(int signal)
 {
-    if (g_hasPending) {
-        ::unlink(g_pending);
+    for (PendingSlot& slot : g_pending) {
+        if (slot.used.load(std::memory_order_acquire)) {
+            ::unlink(slot.path);
+        }
     }
     // Installed with SA_RESETHAND: the signal has its default action again.
     // Blocked while this handler runs, it ends the process when it returns.
     ::raise(signal);
 }
 
-// Holds the ending signals back for its lifetime, so that creating, naming
-// and removing the temporary file and recording it happen as one step.
+// Holds the ending signals back on this thread for its lifetime, so that
+// creating, naming and removing the temporary file and recording it happen
+// as one step.
 class EndingSignalsHeld {
 public:
     EndingSignalsHeld()
@@ -61,36 +78,76 @@ private:
     sigset_t m_previous;
 };
 
-// With the ending signals held: records the temporary file and puts the
-// handlers in place of default actions (a signal that is ignored stays so).
-void Arm(const std::string& temporary)
+// With the ending signals held: records the temporary file and, for the
+// first one, puts the handlers in place of default actions (a signal that is
+// ignored stays so). The slot's index, or -1 when every slot is used.
+int Arm(const std::string& temporary)
 {
-    std::memcpy(g_pending, temporary.c_str(), temporary.size() + 1);
-    g_hasPending = 1;
-    struct sigaction remove {};
-    remove.sa_handler = RemovePendingFile;
-    remove.sa_flags = SA_RESETHAND;
-    ::sigemptyset(&remove.sa_mask);
-    for (std::size_t i = 0; i < kEndingCount; ++i) {
-        ::sigaction(kEndingSignals[i], nullptr, &g_savedEnding[i]);
-        if (!(g_savedEnding[i].sa_flags & SA_SIGINFO) && g_savedEnding[i].sa_handler == SIG_DFL) {
-            ::sigaction(kEndingSignals[i], &remove, nullptr);
+    const std::lock_guard<std::mutex> lock(g_armMutex);
+    for (std::size_t index = 0; index < kMostPending; ++index) {
+        PendingSlot& slot = g_pending[index];
+        if (slot.used.load(std::memory_order_relaxed)) {
+            continue;
         }
+        std::memcpy(slot.path, temporary.c_str(), temporary.size() + 1);
+        slot.used.store(true, std::memory_order_release);
+        if (g_armedCount++ == 0) {
+            struct sigaction remove {};
+            remove.sa_handler = RemovePendingFiles;
+            remove.sa_flags = SA_RESETHAND;
+            ::sigemptyset(&remove.sa_mask);
+            for (std::size_t i = 0; i < kEndingCount; ++i) {
+                ::sigaction(kEndingSignals[i], nullptr, &g_savedEnding[i]);
+                if (!(g_savedEnding[i].sa_flags & SA_SIGINFO) && g_savedEnding[i].sa_handler == SIG_DFL) {
+                    ::sigaction(kEndingSignals[i], &remove, nullptr);
+                }
+            }
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            ::sigemptyset(&ignore.sa_mask);
+            ::sigaction(SIGXFSZ, &ignore, &g_savedFileSize);
+        }
+        return static_cast<int>(index);
     }
-    struct sigaction ignore {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigemptyset(&ignore.sa_mask);
-    ::sigaction(SIGXFSZ, &ignore, &g_savedFileSize);
+    return -1;
 }
 
-// With the ending signals held: the temporary file is gone or named.
-void Disarm()
+// With the ending signals held: the slot's file is gone or named.
+void Disarm(int index)
 {
-    g_hasPending = 0;
-    for (std::size_t i = 0; i < kEndingCount; ++i) {
-        ::sigaction(kEndingSignals[i], &g_savedEnding[i], nullptr);
+    const std::lock_guard<std::mutex> lock(g_armMutex);
+    g_pending[index].used.store(false, std::memory_order_release);
+    if (--g_armedCount == 0) {
+        for (std::size_t i = 0; i < kEndingCount; ++i) {
+            ::sigaction(kEndingSignals[i], &g_savedEnding[i], nullptr);
+        }
+        ::sigaction(SIGXFSZ, &g_savedFileSize, nullptr);
     }
-    ::sigaction(SIGXFSZ, &g_savedFileSize, nullptr);
+}
+
+// Creates `stem` + six random letters + `suffix` exclusively, with the
+// permissions of any new file (0666 less the umask), never through a link.
+// The descriptor, or -1 with errno set.
+int CreateExclusively(const std::string& stem, const std::string& suffix, std::string& name)
+{
+    static const char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unsigned char random[6];
+        if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) {
+            return -1;
+        }
+        name = stem;
+        for (const unsigned char byte : random) {
+            name += kLetters[byte % (sizeof kLetters - 1)];
+        }
+        name += suffix;
+        const int descriptor = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (descriptor >= 0 || errno != EEXIST) {
+            return descriptor;
+        }
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 // True when `path` does not exist or is a regular file; otherwise errno says
@@ -121,34 +178,35 @@ AtomicFile::~AtomicFile()
 
 bool AtomicFile::Open()
 {
-    if (m_armed || g_hasPending) {
+    if (m_slot >= 0) {
         errno = EBUSY;
         return false;
     }
     if (!MayReplace(m_path)) {
         return false;
     }
-    const std::string pattern = m_path + ".XXXXXX" + m_suffix;
-    if (pattern.size() >= sizeof g_pending) {
+    const std::string stem = m_path + ".";
+    if (stem.size() + 6 + m_suffix.size() >= kPathBytes) {
         errno = ENAMETOOLONG;
         return false;
     }
-    std::vector<char> name(pattern.c_str(), pattern.c_str() + pattern.size() + 1);
     int descriptor = -1;
     {
         const EndingSignalsHeld held;
-        descriptor = ::mkstemps(name.data(), static_cast<int>(m_suffix.size()));
+        std::string name;
+        descriptor = CreateExclusively(stem, m_suffix, name);
         if (descriptor < 0) {
             return false;
         }
-        m_temporary = name.data();
-        Arm(m_temporary);
-        m_armed = true;
+        m_slot = Arm(name);
+        if (m_slot < 0) {
+            ::close(descriptor);
+            ::unlink(name.c_str());
+            errno = EBUSY;
+            return false;
+        }
+        m_temporary = name;
     }
-    // mkstemp makes the file private; a log is as readable as any new file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(descriptor, 0666 & ~mask);
     m_buffer = std::make_unique<__gnu_cxx::stdio_filebuf<char>>(descriptor, std::ios::out | std::ios::binary,
                                                                 kBufferBytes);
     if (!m_buffer->is_open()) {
@@ -182,7 +240,7 @@ bool AtomicFile::Close()
 
 bool AtomicFile::Commit(bool replace)
 {
-    if (!m_armed || m_buffer) {
+    if (m_slot < 0 || m_buffer) {
         errno = EINVAL;
         return false;
     }
@@ -207,8 +265,8 @@ bool AtomicFile::Commit(bool replace)
         return false;
     }
     m_temporary.clear();
-    m_armed = false;
-    Disarm();
+    Disarm(m_slot);
+    m_slot = -1;
     return true;
 }
 
@@ -217,12 +275,12 @@ void AtomicFile::Discard()
     const int error = errno;
     m_stream.reset();
     m_buffer.reset();
-    if (m_armed) {
+    if (m_slot >= 0) {
         const EndingSignalsHeld held;
         ::unlink(m_temporary.c_str());
         m_temporary.clear();
-        m_armed = false;
-        Disarm();
+        Disarm(m_slot);
+        m_slot = -1;
     }
     errno = error;
 }

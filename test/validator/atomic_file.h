@@ -10,7 +10,8 @@
 // While the temporary file exists, SIGINT, SIGTERM and SIGHUP (where they
 // have their default action) remove it and then end the process as they
 // would have, and SIGXFSZ is ignored, so that a file-size limit makes the
-// write fail instead of killing the process. One such file at a time.
+// write fail instead of killing the process. Up to 64 such files may be
+// pending at once, from any threads.
 
 #include <ext/stdio_filebuf.h>
 
@@ -53,7 +54,7 @@ private:
     std::string m_temporary;
     std::unique_ptr<__gnu_cxx::stdio_filebuf<char>> m_buffer;
     std::unique_ptr<std::ostream> m_stream;
-    bool m_armed = false;
+    int m_slot = -1;  // the file's place among those an ending signal removes
 };
 
 }  // namespace test
