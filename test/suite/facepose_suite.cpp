@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -78,11 +79,19 @@ void RunCases(const std::vector<CaseFiles>& cases, const SuiteOptions& options, 
               facepose_suite::Progress* progress, std::vector<CaseResult>& results, StageTotals& totals)
 {
     std::atomic<size_t> next{0};
-    std::vector<double> loads(options.jobs, 0.0);
-    auto work = [&](unsigned worker) {
+    const unsigned workers = static_cast<unsigned>(std::min<size_t>(options.jobs, cases.size()));
+    // The networks are made here, one after the other, before any worker
+    // runs: loading a model starts a child process to read it, which is safe
+    // only while no other thread may hold a lock the child would need.
+    std::vector<std::unique_ptr<facepose_suite::CaseRunner>> runners;
+    std::vector<double> loads;
+    for (unsigned worker = 0; worker < workers; ++worker) {
         const Clock::time_point start = Clock::now();
-        facepose_suite::CaseRunner runner(model_path);
-        loads[worker] = SecondsSince(start) * 1000.0;
+        runners.push_back(std::make_unique<facepose_suite::CaseRunner>(model_path));
+        loads.push_back(SecondsSince(start) * 1000.0);
+    }
+    auto work = [&](unsigned worker) {
+        facepose_suite::CaseRunner& runner = *runners[worker];
         for (size_t i = next++; i < cases.size(); i = next++) {
             try {
                 results[i] = runner.Run(cases[i], options.report_dir);
@@ -94,7 +103,6 @@ void RunCases(const std::vector<CaseFiles>& cases, const SuiteOptions& options, 
             progress->Done(i);
         }
     };
-    const unsigned workers = static_cast<unsigned>(std::min<size_t>(options.jobs, cases.size()));
     // The workers share the cores: OpenCV's own parallel loops get what is left.
     if (workers > 1) {
         cv::setNumThreads(static_cast<int>(std::max(1u, std::thread::hardware_concurrency() / workers)));
