@@ -10,7 +10,6 @@
 #include <getopt.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -22,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "image_files.h"
 #include "output_check.h"
 #include "pose_run.h"
 #include "validator/atomic_file.h"
@@ -54,7 +54,6 @@ const struct option kLongOptions[] = {
 };
 
 const char kProgram[] = "record_facepose";
-const char* const kImageExtensions[] = {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".webp", ".pgm", ".ppm"};
 
 // Prints the usage text to standard output and ends the process with the
 // given status.
@@ -232,15 +231,6 @@ int RecordOne(const Options& options, const std::string& pic_path, const std::st
     return 0;
 }
 
-bool IsImage(const fs::path& path)
-{
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return std::find(std::begin(kImageExtensions), std::end(kImageExtensions), extension) !=
-           std::end(kImageExtensions);
-}
-
 // An entry that cannot be examined (a symbolic link loop, no permission) is
 // reported and skipped; it counts as a failed case.
 void ReportSkipped(const fs::path& entry, const std::error_code& error)
@@ -290,7 +280,7 @@ int RecordFolder(const Options& options)
         std::vector<fs::path> images;
         std::vector<fs::path> expectations;
         for (const fs::path& file : ListFolder(folder, isRegularFile, status)) {
-            if (IsImage(file)) {
+            if (facepose::IsImageFile(file)) {
                 images.push_back(file);
             } else if (file.extension() == ".nkvalid") {
                 expectations.push_back(file);

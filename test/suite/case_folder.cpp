@@ -1,30 +1,14 @@
 #include "case_folder.h"
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
-#include <iterator>
 #include <system_error>
 
+#include "image_files.h"
+
 namespace facepose_suite {
-namespace {
 
 namespace fs = std::filesystem;
-
-// The image kinds a case may hold, as record_facepose and the CMake case
-// functions know them.
-const char* const kImageExtensions[] = {".png", ".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".webp", ".pgm", ".ppm"};
-
-bool IsImage(const fs::path& path)
-{
-    std::string extension = path.extension().string();
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return std::find(std::begin(kImageExtensions), std::end(kImageExtensions), extension) !=
-           std::end(kImageExtensions);
-}
-
-}  // namespace
 
 bool FindCases(const std::string& folder, std::vector<CaseFiles>& cases, std::vector<std::string>& skipped)
 {
@@ -49,7 +33,7 @@ bool FindCases(const std::string& folder, std::vector<CaseFiles>& cases, std::ve
             if (!file->is_regular_file(error)) {
                 continue;
             }
-            if (IsImage(file->path())) {
+            if (facepose::IsImageFile(file->path())) {
                 images.push_back(file->path());
             } else if (file->path().extension() == ".nkvalid") {
                 expectations.push_back(file->path());
