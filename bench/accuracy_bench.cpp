@@ -244,42 +244,44 @@ double MedianTextureMismatch(const FaceMesh& mesh, const cv::Mat& texture,
     return differences[differences.size() / 2];
 }
 
+// Sums of one set of pose errors over the renders found: mean absolute and
+// signed per angle, and the geodesic error of the pose and of gt2d's.
+struct PoseErrorSums {
+    double absYaw = 0, absPitch = 0, absRoll = 0, yaw = 0, pitch = 0, roll = 0;
+    double rotation = 0, worst = 0, modelOnly = 0;
+
+    void Add(const Pose& error, double rotationError, double modelOnlyError)
+    {
+        absYaw += std::abs(error.yaw);
+        absPitch += std::abs(error.pitch);
+        absRoll += std::abs(error.roll);
+        yaw += error.yaw;
+        pitch += error.pitch;
+        roll += error.roll;
+        rotation += rotationError;
+        worst = std::max(worst, rotationError);
+        modelOnly += modelOnlyError;
+    }
+};
+
 struct Summary {
     int count = 0, found = 0, secondFound = 0;
-    double yaw = 0, pitch = 0, roll = 0, signedYaw = 0, signedPitch = 0, signedRoll = 0;
-    double rotation = 0, landmarkPx = 0, modelOnly = 0, landmarksOnly = 0, noChin = 0, second = 0,
-           secondLandmarkPx = 0, warp = 0, warpLandmarkPx = 0, worst = 0;
+    PoseErrorSums raw;
+    PoseErrorSums offsetRemoved;
+    double landmarkPx = 0, landmarksOnly = 0, noChin = 0, second = 0, secondLandmarkPx = 0, warp = 0,
+           warpLandmarkPx = 0;
     int warpFound = 0;
-    // With the offset removed.
-    double offYaw = 0, offPitch = 0, offRoll = 0, offSignedYaw = 0, offSignedPitch = 0, offSignedRoll = 0,
-           offRotation = 0, offWorst = 0, offModelOnly = 0;
 
     void Add(const Sample& s)
     {
         ++count;
         if (s.found) {
             ++found;
-            yaw += std::abs(s.error.yaw);
-            pitch += std::abs(s.error.pitch);
-            roll += std::abs(s.error.roll);
-            signedYaw += s.error.yaw;
-            signedPitch += s.error.pitch;
-            signedRoll += s.error.roll;
-            rotation += s.rotation;
-            worst = std::max(worst, s.rotation);
+            raw.Add(s.error, s.rotation, s.modelOnly);
+            offsetRemoved.Add(s.offsetError, s.offsetRotation, s.offsetModelOnly);
             landmarkPx += s.landmarkPx;
-            modelOnly += s.modelOnly;
             landmarksOnly += s.landmarksOnly;
             noChin += s.noChin;
-            offYaw += std::abs(s.offsetError.yaw);
-            offPitch += std::abs(s.offsetError.pitch);
-            offRoll += std::abs(s.offsetError.roll);
-            offSignedYaw += s.offsetError.yaw;
-            offSignedPitch += s.offsetError.pitch;
-            offSignedRoll += s.offsetError.roll;
-            offRotation += s.offsetRotation;
-            offWorst = std::max(offWorst, s.offsetRotation);
-            offModelOnly += s.offsetModelOnly;
         }
         if (s.secondFound) {
             ++secondFound;
@@ -300,17 +302,18 @@ struct Summary {
         const double w = std::max(warpFound, 1);
         std::printf("%-14s %3d/%-3d %5.1f %5.1f %5.1f  %+5.1f %+5.1f %+5.1f  %5.1f %5.1f  %5.1f %6.1f %6.1f"
                     " %6.1f  %5.1f %5.1f  %5.1f %5.1f\n",
-                    label.c_str(), found, count, yaw / n, pitch / n, roll / n, signedYaw / n, signedPitch / n,
-                    signedRoll / n, rotation / n, worst, landmarkPx / n, modelOnly / n, landmarksOnly / n,
-                    noChin / n, second / m, secondLandmarkPx / m, warp / w, warpLandmarkPx / w);
+                    label.c_str(), found, count, raw.absYaw / n, raw.absPitch / n, raw.absRoll / n, raw.yaw / n,
+                    raw.pitch / n, raw.roll / n, raw.rotation / n, raw.worst, landmarkPx / n, raw.modelOnly / n,
+                    landmarksOnly / n, noChin / n, second / m, secondLandmarkPx / m, warp / w, warpLandmarkPx / w);
     }
 
     void PrintOffsetRemoved(const std::string& label) const
     {
         const double n = std::max(found, 1);
+        const PoseErrorSums& o = offsetRemoved;
         std::printf("%-14s %3d/%-3d %5.1f %5.1f %5.1f  %+5.1f %+5.1f %+5.1f  %5.1f %5.1f  %6.1f\n", label.c_str(),
-                    found, count, offYaw / n, offPitch / n, offRoll / n, offSignedYaw / n, offSignedPitch / n,
-                    offSignedRoll / n, offRotation / n, offWorst, offModelOnly / n);
+                    found, count, o.absYaw / n, o.absPitch / n, o.absRoll / n, o.yaw / n, o.pitch / n, o.roll / n,
+                    o.rotation / n, o.worst, o.modelOnly / n);
     }
 };
 
