@@ -1,45 +1,14 @@
 #include "report_files.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
+#include "validator/atomic_file.h"
+
 namespace facepose_suite {
-namespace {
-
-// True when `path` does not exist or is a regular file, looked at without
-// following a link.
-bool FreeOrRegular(const std::string& path)
-{
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0) {
-        return errno == ENOENT;
-    }
-    return S_ISREG(info.st_mode);
-}
-
-bool WriteAll(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(written);
-    }
-    return true;
-}
-
-}  // namespace
 
 bool MakeFolder(const std::string& path)
 {
@@ -51,21 +20,12 @@ bool MakeFolder(const std::string& path)
 
 bool WriteWhole(const std::string& path, const std::string& bytes)
 {
-    if (!FreeOrRegular(path)) {
+    zor::test::AtomicFile file(path);
+    if (!file.Open()) {
         return false;
     }
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return false;
-    }
-    const bool written = WriteAll(fd, bytes) && ::fchmod(fd, 0644) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    file.Stream().write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return file.Close() && file.Commit(true);
 }
 
 void RemoveOldFile(const std::string& path)
