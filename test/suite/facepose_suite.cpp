@@ -31,6 +31,7 @@
 #include "progress.h"
 #include "report_files.h"
 #include "suite_options.h"
+#include "validator/atomic_file.h"
 
 namespace {
 
@@ -79,7 +80,10 @@ void RunCases(const std::vector<CaseFiles>& cases, const SuiteOptions& options, 
               facepose_suite::Progress* progress, std::vector<CaseResult>& results, StageTotals& totals)
 {
     std::atomic<size_t> next{0};
-    const unsigned workers = static_cast<unsigned>(std::min<size_t>(options.jobs, cases.size()));
+    // A worker writes one file at a time; the log writer has room for that
+    // many pending files at once.
+    const unsigned workers = static_cast<unsigned>(
+        std::min<size_t>({options.jobs, cases.size(), zor::test::AtomicFile::kMostPending}));
     // The networks are made here, one after the other, before any worker
     // runs: loading a model starts a child process to read it, which is safe
     // only while no other thread may hold a lock the child would need.

@@ -19,7 +19,6 @@ namespace {
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr std::size_t kEndingCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
 constexpr std::size_t kBufferBytes = 1 << 16;
-constexpr std::size_t kMostPending = 64;
 constexpr std::size_t kPathBytes = 4096;
 
 // The temporary files that an ending signal removes, one slot each. A slot's
@@ -30,7 +29,7 @@ struct PendingSlot {
     char path[kPathBytes];
 };
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler reads the slots' marks");
-PendingSlot g_pending[kMostPending];
+PendingSlot g_pending[AtomicFile::kMostPending];
 
 // The handlers are in place while any slot is used; the actions that were
 // in place before are restored when the last one is freed.
@@ -84,7 +83,7 @@ private:
 int Arm(const std::string& temporary)
 {
     const std::lock_guard<std::mutex> lock(g_armMutex);
-    for (std::size_t index = 0; index < kMostPending; ++index) {
+    for (std::size_t index = 0; index < AtomicFile::kMostPending; ++index) {
         PendingSlot& slot = g_pending[index];
         if (slot.used.load(std::memory_order_relaxed)) {
             continue;

@@ -10,11 +10,12 @@
 // While the temporary file exists, SIGINT, SIGTERM and SIGHUP (where they
 // have their default action) remove it and then end the process as they
 // would have, and SIGXFSZ is ignored, so that a file-size limit makes the
-// write fail instead of killing the process. Up to 64 such files may be
-// pending at once, from any threads.
+// write fail instead of killing the process. Up to kMostPending such files
+// may be pending at once, from any threads.
 
 #include <ext/stdio_filebuf.h>
 
+#include <cstddef>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -24,6 +25,10 @@ namespace test {
 
 class AtomicFile {
 public:
+    // How many files may be pending at once in one process; Open fails with
+    // EBUSY past that.
+    static constexpr std::size_t kMostPending = 64;
+
     // `path`: the name to write. `suffix` ends the temporary file's name, for
     // readers that go by the extension.
     explicit AtomicFile(std::string path, std::string suffix = "");
