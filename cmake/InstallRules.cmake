@@ -9,6 +9,7 @@ install(TARGETS test_facepose record_facepose facepose_suite RUNTIME DESTINATION
 install(FILES
     ${PROJECT_SOURCE_DIR}/test/validator/result_validator.h
     ${PROJECT_SOURCE_DIR}/test/validator/text_utils.h
+    ${PROJECT_SOURCE_DIR}/test/validator/expectation_text.h
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zor/validator)
 
 if(NOT TARGET zor_networks_utils)
@@ -22,7 +23,8 @@ install(TARGETS zor_facepose zor_networks_core LIBRARY DESTINATION ${CMAKE_INSTA
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/zor_validator)
 set_target_properties(zor_validator PROPERTIES EXPORT_NAME validator)
 set_target_properties(zor_networks_utils PROPERTIES EXPORT_NAME networks_utils)
-install(TARGETS zor_validator zor_networks_utils test_facepose EXPORT zor_validator_targets
+set_target_properties(zor_safe_file PROPERTIES EXPORT_NAME safe_file)
+install(TARGETS zor_validator zor_safe_file zor_networks_utils test_facepose EXPORT zor_validator_targets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -31,7 +31,7 @@ ctest --test-dir "$build" --output-on-failure -j "$(nproc)"
 ((quick)) && exit 0
 
 section "validation benchmark, smoke run (output bytes against a reference)"
-BUILD_DIR=$build "$root/bench/validation.sh" --smoke
+BUILD_DIR=$build "$root/bench/validation/validation.sh" --smoke
 
 section "sanitizer build ($asan_build)"
 BUILD_DIR=$asan_build "$root/scripts/setup.sh" -DZOR_SANITIZE=ON

@@ -16,9 +16,9 @@
 
 #include <glog/logging.h>
 
-#include "log_name.h"
-#include "output_check.h"
-#include "pose_run.h"
+#include "shared/log_name.h"
+#include "shared/output_check.h"
+#include "shared/pose_run.h"
 #include "validator/result_validator.h"
 
 namespace {

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "case_folder.h"
+#include "shared/case_folder.h"
 #include "validator/result_validator.h"
 
 namespace facepose_suite {
+
+using facepose::CaseFiles;
 
 enum class Verdict {
     kFailed,  // the check ran and failed

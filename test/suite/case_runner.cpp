@@ -7,14 +7,17 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "annotation.h"
-#include "log_name.h"
-#include "pose_run.h"
-#include "report_files.h"
+#include "shared/log_name.h"
+#include "shared/pose_run.h"
+#include "safe_file/file_writing.h"
 
 namespace facepose_suite {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using zor::safe_file::MakeFolder;
+using zor::safe_file::RemoveOldFile;
+using zor::safe_file::WriteWhole;
 
 constexpr char kPictureName[] = "annotated.png";
 constexpr int kPictureSide = 256;  // longest side of an annotated picture, at most
@@ -51,23 +54,29 @@ void Validate(const CaseFiles& files, const std::string& log_path, CaseResult& r
     const auto& messages = validator.SystemMessages();
     const auto file_message = messages.find(zor::test::ERR_FILE);
     const std::string parser_message = file_message != messages.end() ? file_message->second : "";
+    using zor::test::CheckRefusal;
 
     result.check = validator.CheckNumeric({result.pose});
     const auto& expected = validator.NumericData();
     if (validator.Loaded() && !expected.empty() && expected[0].values.size() == 3) {
         result.expected_pose = expected[0].values;
     }
-    if (result.check.passed) {
-        result.verdict = Verdict::kPassed;
-    } else if (!validator.Loaded()) {
+    switch (result.check.refusal) {
+    case CheckRefusal::kNone:
+        result.verdict = result.check.passed ? Verdict::kPassed : Verdict::kFailed;
+        break;
+    case CheckRefusal::kNotLoaded:
         result.verdict = Verdict::kError;
         result.reason = "unusable expectation file: " + parser_message;
-    } else if (result.check.items.empty()) {
-        // Nothing was compared: the file is not a numeric one, or it wants more items.
+        break;
+    case CheckRefusal::kNotNumeric:
         result.verdict = Verdict::kError;
-        result.reason = "unusable expectation file: " + (messages.empty() ? "" : messages.begin()->second);
-    } else {
-        result.verdict = Verdict::kFailed;
+        result.reason = "unusable expectation file: Missing validation file or rvType not match.";
+        break;
+    case CheckRefusal::kTooFewResults:
+        result.verdict = Verdict::kError;
+        result.reason = "unusable expectation file: Size not match! Output result must larger than \"Nums to Check\"";
+        break;
     }
 }
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "network/file_utils.h"
-#include "validator/atomic_file.h"
+#include "safe_file/atomic_file.h"
 #include "validator/log_sections.h"
 #include "validator/result_validator.h"
 
@@ -70,7 +70,7 @@ bool ResultValidator::LogWriter()
         return false;
     }
     const std::size_t entryCount = std::max(m_numericData.size(), m_stringData.size());
-    AtomicFile file(zor::utils::GetFilename(m_outputlogName));
+    safe_file::AtomicFile file(zor::utils::GetFilename(m_outputlogName));
     if (!file.Open()) {
         std::puts("Failed to open log file!");
         return false;

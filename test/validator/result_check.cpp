@@ -84,12 +84,14 @@ NumericCheck ResultValidator::CheckNumeric(const std::vector<std::vector<float>>
     m_systemMessages.clear();
     if (!m_loaded || m_type != kTypeNumeric) {
         m_systemMessages.emplace(ERR_MISSING, kRefused);
+        check.refusal = m_loaded ? CheckRefusal::kNotNumeric : CheckRefusal::kNotLoaded;
         return check;
     }
     const uint64_t count = results.size();
     if (m_numsToCheck > count) {
         std::puts(kTooFewResults);
         m_systemMessages.emplace(ERR_SIZE, kTooFewResults);
+        check.refusal = CheckRefusal::kTooFewResults;
         return check;
     }
     if (m_numsToCheck < count) {

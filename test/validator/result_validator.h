@@ -57,13 +57,21 @@ struct ItemCheck {
     std::string message;
 };
 
+// Why a numeric check compared nothing.
+enum class CheckRefusal {
+    kNone,           // the items were compared
+    kNotLoaded,      // the expectation file could not be used (the parser said why)
+    kNotNumeric,     // the expectation file is a string-match file
+    kTooFewResults,  // fewer result items than "Nums to Check"
+};
+
 // The outcome of a numeric check: the verdict, the threshold the conditions
 // "<" and ">" used (a fraction) and every item compared, in index order.
-// Problems that are not about one item (no expectation file, too few
-// results) leave `items` empty; the validator's messages name them.
+// A refused check leaves `items` empty.
 struct NumericCheck {
     bool passed = false;
     float threshold = 0.0f;
+    CheckRefusal refusal = CheckRefusal::kNone;
     std::vector<ItemCheck> items;
 };
 

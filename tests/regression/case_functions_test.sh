@@ -17,7 +17,7 @@ image="$source_dir/sample/face.png"
 mkdir -p "$work/project" "$work/cases/one" "$work/cases/incomplete"
 printf 'Type: numeric-match\nValid data:\n= 45 -22.5 11.25\n' >"$work/good.nkvalid"
 printf 'Type: numeric-match\nValid data:\n= 45 -22.5 11\n' >"$work/bad.nkvalid"
-cp "$image" "$work/cases/one/face.png"
+cp "$image" "$work/cases/one/FACE.PNG"  # image kinds in any letter case
 cp "$work/good.nkvalid" "$work/cases/one/one.nkvalid"
 cp "$image" "$work/cases/incomplete/face.png"
 

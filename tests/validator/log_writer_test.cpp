@@ -1,6 +1,9 @@
+#include <sstream>
+
 #include <gtest/gtest.h>
 
 #include "test_support.h"
+#include "validator/log_sections.h"
 
 namespace {
 
@@ -119,6 +122,21 @@ TEST_F(LogWriterTest, NoLogWithoutKindAndReportedFailuresToOpenOrWrite)
     full->SetOutputlogName("/dev/full");
     EXPECT_EQ(CaptureOutput([&] { EXPECT_FALSE(full->LogWriter()); }), "Failed to open log file!\n");
     EXPECT_EQ(Release(std::move(full), zor::test::VLOG_FULL, "/dev/full"), "Failed to open log file!\n");
+}
+
+// A section whose text could not be composed (its stream failed for want of
+// memory) makes the log unwritable instead of leaving it short.
+TEST(LogSectionsTest, FailedSectionStreamFailsTheLog)
+{
+    for (const bool failed : {false, true}) {
+        zor::test::LogStream log;
+        log.dataStream << "    Total validation num: 1.\n";
+        if (failed) {
+            log.checkStream.setstate(std::ios::badbit);
+        }
+        std::ostringstream out;
+        EXPECT_EQ(zor::test::WriteLogSections(log, out), !failed);
+    }
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #   (defaults: build, astronaut, 15)
 set -euo pipefail
 
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$ROOT/build"
 if [ $# -gt 0 ] && [ "${1#-}" = "$1" ]; then
     BUILD="$1"
@@ -29,7 +29,7 @@ done
 
 cmake --build "$BUILD" --target accuracy_bench pose_model_converter >/dev/null
 "$ROOT/scripts/fetch-pose-model.sh" "$BUILD" >/dev/null
-MESH="$("$ROOT/bench/fetch-face-mesh.sh")"
+MESH="$("$ROOT/bench/accuracy/fetch-face-mesh.sh")"
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores"
 "$BUILD/bench/accuracy_bench" "${OPTIONS[@]}" \
     "$ROOT/sample/pose-model/light_rpoly_lmp_iter_75000_w_scale.nmodel" "$MESH" \

@@ -1,4 +1,4 @@
-#include "validator/atomic_file.h"
+#include "safe_file/atomic_file.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -13,7 +13,7 @@
 #include <mutex>
 
 namespace zor {
-namespace test {
+namespace safe_file {
 namespace {
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -284,5 +284,5 @@ void AtomicFile::Discard()
     errno = error;
 }
 
-}  // namespace test
+}  // namespace safe_file
 }  // namespace zor

@@ -21,7 +21,7 @@
 #include <string>
 
 namespace zor {
-namespace test {
+namespace safe_file {
 
 class AtomicFile {
 public:
@@ -62,5 +62,5 @@ private:
     int m_slot = -1;  // the file's place among those an ending signal removes
 };
 
-}  // namespace test
+}  // namespace safe_file
 }  // namespace zor

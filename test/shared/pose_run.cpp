@@ -1,4 +1,4 @@
-#include "pose_run.h"
+#include "shared/pose_run.h"
 
 #include <cstdlib>
 #include <iostream>

@@ -17,7 +17,7 @@
 # gives it one thread, the machine's cores give it several.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 model="$root/sample/pose-model"
 photos=()
 while [ "${1:-}" = -m ] || [ "${1:-}" = -p ]; do

@@ -10,7 +10,7 @@
 # Usage: bench/fetch-face-mesh.sh
 set -euo pipefail
 
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 CACHE="$ROOT/.cache/face-mesh"
 PACKAGE="@mediapipe/face_mesh@0.4.1657299874"
 PACKAGE_SHA512="Jdza+77HjDH4SQ6/DAYmnKUYdh2fU1GbhuGqXZbkK5rnJKpZLZe5KQeJmwUq9dmkYkCPSq4oe9vmcuveRPpwag=="

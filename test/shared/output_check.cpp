@@ -1,4 +1,4 @@
-#include "output_check.h"
+#include "shared/output_check.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "image_files.h"
+#include "shared/image_files.h"
 
 #include <algorithm>
 #include <cctype>

@@ -9,11 +9,11 @@
 #
 # 1. For numeric-match and string-match expectation files of 10^k data lines
 #    (k from --sizes), runs `test_facepose -v FILE` with the fixed model and,
-#    alternately in the same loop, the floor program (bench/floor.cpp: only the
+#    alternately in the same loop, the baseline program (bench/validation/validation_baseline.cpp: only the
 #    text work every such run must do). Before timing, the program's summary
-#    and validation log are compared byte for byte with the floor's; a
+#    and validation log are compared byte for byte with the baseline's; a
 #    difference stops the script with status 1. Prints per case the median
-#    wall time, the peak RSS, the floor's median, the ratio to the floor, the
+#    wall time, the peak RSS, the baseline's median, the ratio to the baseline, the
 #    growth against the case ten times smaller, and the peak RSS over the
 #    file's size.
 # 2. For the bundled sample (and the pose model in sample/pose-model when it
@@ -26,7 +26,7 @@
 # the script, its helpers and the byte comparison work, in a few seconds.
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
+root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD_DIR:-$root/build}
 runs=5
 sizes="4 5 6"
@@ -52,7 +52,7 @@ work=$tools/work
 mkdir -p "$tools" "$work"
 
 # Helpers: targets of the build (bench/CMakeLists.txt).
-cmake --build "$build" --target run_measured gen_expectation floor stage_probe >/dev/null
+cmake --build "$build" --target run_measured gen_expectation validation_baseline stage_probe >/dev/null
 
 fixed_model=$root/sample/fixed-model
 image=$root/sample/face.png
@@ -76,7 +76,7 @@ awk -v w="$startup_wall" -v m="$startup_rss" 'BEGIN {
     printf "start-up alone (no model file): %.1f ms, peak RSS %.1f MB\n\n", w * 1e3, m / 1024 }'
 
 printf '%-8s %8s %8s %10s %9s %10s %9s %6s %7s %8s %9s\n' \
-    kind lines file_MB wall_ms peak_MB floor_ms floor_MB ratio growth rss/file +rss/file
+    kind lines file_MB wall_ms peak_MB baseline_ms baseline_MB ratio growth rss/file +rss/file
 results=()
 for kind in numeric string; do
     previous=""
@@ -87,56 +87,56 @@ for kind in numeric string; do
         [ -s "$file" ] || "$tools/gen_expectation" "$kind" "$lines" "$file"
         bytes=$(stat -c %s "$file")
 
-        # Byte comparison against the floor's reference mode (strtod and
+        # Byte comparison against the baseline's reference mode (strtod and
         # printf): the program's summary (after its "Data length", "value"
-        # and "test:" lines) and log, and the fast floor's output and log.
+        # and "test:" lines) and log, and the fast baseline's output and log.
         run "$work/$name.out" "$work/$name.err" "$program" -m "$fixed_model" -p "$image" -v "$file" >/dev/null
-        run "$work/$name.floor.out" /dev/null "$tools/floor" "$file" "$name.floor.log" >/dev/null
-        run "$work/$name.ref.out" /dev/null "$tools/floor" --reference "$file" "$name.ref.log" >/dev/null
+        run "$work/$name.baseline.out" /dev/null "$tools/validation_baseline" "$file" "$name.baseline.log" >/dev/null
+        run "$work/$name.ref.out" /dev/null "$tools/validation_baseline" --reference "$file" "$name.ref.log" >/dev/null
         summary_lines=$(wc -l <"$work/$name.ref.out")
         if ! tail -n +4 "$work/$name.out" | head -n "$summary_lines" | cmp -s - "$work/$name.ref.out" ||
             ! cmp -s "$work/$name.log" "$work/$name.ref.log"; then
             echo "$0: $name: the program's summary or log differs from the reference" >&2
             exit 1
         fi
-        if ! cmp -s "$work/$name.floor.out" "$work/$name.ref.out" ||
-            ! cmp -s "$work/$name.floor.log" "$work/$name.ref.log"; then
-            echo "$0: $name: the floor's summary or log differs from the reference" >&2
+        if ! cmp -s "$work/$name.baseline.out" "$work/$name.ref.out" ||
+            ! cmp -s "$work/$name.baseline.log" "$work/$name.ref.log"; then
+            echo "$0: $name: the baseline's summary or log differs from the reference" >&2
             exit 1
         fi
         rm -f "$work/$name.ref.out" "$work/$name.ref.log"
 
-        walls=(); rss=(); floor_walls=(); floor_rss=()
+        walls=(); rss=(); baseline_walls=(); baseline_rss=()
         for ((i = 0; i < runs; i++)); do
             read -r w m _ < <(run "$work/$name.out" "$work/$name.err" "$program" -m "$fixed_model" -p "$image" -v "$file")
             walls+=("$w"); rss+=("$m")
-            read -r w m _ < <(run "$work/$name.floor.out" /dev/null "$tools/floor" "$file" "$name.floor.log")
-            floor_walls+=("$w"); floor_rss+=("$m")
+            read -r w m _ < <(run "$work/$name.baseline.out" /dev/null "$tools/validation_baseline" "$file" "$name.baseline.log")
+            baseline_walls+=("$w"); baseline_rss+=("$m")
         done
         wall=$(printf '%s\n' "${walls[@]}" | median)
         peak=$(printf '%s\n' "${rss[@]}" | median)
-        floor_wall=$(printf '%s\n' "${floor_walls[@]}" | median)
-        floor_peak=$(printf '%s\n' "${floor_rss[@]}" | median)
+        baseline_wall=$(printf '%s\n' "${baseline_walls[@]}" | median)
+        baseline_peak=$(printf '%s\n' "${baseline_rss[@]}" | median)
         growth=$(awk -v w="$wall" -v p="$previous" 'BEGIN { if (p == "") print "-"; else printf "%.2fx", w / p }')
         awk -v kind="$kind" -v lines="$lines" -v bytes="$bytes" -v w="$wall" -v m="$peak" \
-            -v fw="$floor_wall" -v fm="$floor_peak" -v g="$growth" -v s="$startup_rss" 'BEGIN {
+            -v fw="$baseline_wall" -v fm="$baseline_peak" -v g="$growth" -v s="$startup_rss" 'BEGIN {
             printf "%-8s %8d %8.1f %10.1f %9.1f %10.1f %9.1f %5.2fx %7s %7.2fx %8.2fx\n",
                 kind, lines, bytes / 1e6, w * 1e3, m / 1024, fw * 1e3, fm / 1024, w / fw, g,
                 m * 1024 / bytes, (m - s) * 1024 / bytes }'
-        results+=("$kind $k $wall $floor_wall $peak $bytes $growth")
+        results+=("$kind $k $wall $baseline_wall $peak $bytes $growth")
         previous=$wall
-        rm -f "$work/$name.out" "$work/$name.floor.out" "$work/$name.log" "$work/$name.floor.log"
+        rm -f "$work/$name.out" "$work/$name.baseline.out" "$work/$name.log" "$work/$name.baseline.log"
     done
 done
 
 echo
 echo "rss/file: peak RSS over the file's size; +rss/file: the same for the peak above start-up."
-echo "Targets: numeric at the largest size within 1.5x of the floor and peak RSS within 4x of"
+echo "Targets: numeric at the largest size within 1.5x of the baseline and peak RSS within 4x of"
 echo "the file; growth per tenfold size at most 11x."
 largest=${sizes##* }
 for r in "${results[@]}"; do
-    read -r kind k wall floor_wall peak bytes growth <<<"$r"
-    awk -v kind="$kind" -v k="$k" -v largest="$largest" -v w="$wall" -v fw="$floor_wall" -v m="$peak" \
+    read -r kind k wall baseline_wall peak bytes growth <<<"$r"
+    awk -v kind="$kind" -v k="$k" -v largest="$largest" -v w="$wall" -v fw="$baseline_wall" -v m="$peak" \
         -v b="$bytes" -v g="$growth" -v s="$startup_rss" 'BEGIN {
         verdict = ""
         if (g != "-") verdict = sprintf("growth %s %s", g, (g + 0 <= 11) ? "met" : "MISSED")

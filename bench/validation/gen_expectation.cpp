@@ -13,12 +13,19 @@
 // The output depends only on the arguments.
 
 #include <cinttypes>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "validator/expectation_text.h"
 
 namespace {
+
+// Values have one to four decimals.
+constexpr double kDecimalScales[] = {10.0, 100.0, 1000.0, 10000.0};
 
 // 64-bit linear congruential generator (Knuth's MMIX constants).
 struct Lcg {
@@ -32,35 +39,36 @@ struct Lcg {
 
 void WriteNumeric(std::FILE* out, uint64_t lines)
 {
-    std::fputs("# Generated for the validation benchmark.\n"
-               "Type: numeric-match\n"
-               "Nums to Check: 1\n"
-               "Threshold: 1   # percent of the expected value\n"
-               "Valid data:\n",
-               out);
+    zor::test::ExpectationHeader header;
+    header.comments = {"Generated for the validation benchmark."};
+    header.type = "numeric-match";
+    header.numsToCheck = "1";
+    header.threshold = "1";
+    header.thresholdComment = "percent of the expected value";
+    std::fputs(zor::test::ExpectationHeaderText(header).c_str(), out);
     if (lines == 0) {
         return;
     }
-    std::fputs("< 45 -22.5 11.25\n", out);
-    static const char kSigns[] = {'=', '>', '<'};
+    std::fputs(zor::test::NumericLineText("<", {45.0f, -22.5f, 11.25f}).c_str(), out);
+    static const char* const kSigns[] = {"=", ">", "<"};
     Lcg random;
     for (uint64_t i = 1; i < lines; ++i) {
-        std::fputc(kSigns[i % 3], out);
+        std::vector<float> values;
         for (int v = 0; v < 3; ++v) {
-            const int decimals = 1 + static_cast<int>(random.Next() % 4);
-            const double value = (static_cast<double>(random.Next() % 4000001) - 2000000.0) / 10000.0;
-            std::fprintf(out, " %.*f", decimals, value);
+            const double scale = kDecimalScales[random.Next() % 4];
+            values.push_back(static_cast<float>(
+                std::round((static_cast<double>(random.Next() % 4000001) - 2000000.0) / 10000.0 * scale) / scale));
         }
-        std::fputc('\n', out);
+        std::fputs(zor::test::NumericLineText(kSigns[i % 3], values).c_str(), out);
     }
 }
 
 void WriteString(std::FILE* out, uint64_t lines)
 {
-    std::fputs("# Generated for the validation benchmark.\n"
-               "Type: string-match\n"
-               "Valid data\n",
-               out);
+    zor::test::ExpectationHeader header;
+    header.comments = {"Generated for the validation benchmark."};
+    header.type = "string-match";
+    std::fputs(zor::test::ExpectationHeaderText(header).c_str(), out);
     for (uint64_t i = 0; i < lines; ++i) {
         // Multiplying by an odd constant modulo 2^32 is a bijection: the
         // labels are distinct and out of order.

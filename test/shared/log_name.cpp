@@ -1,4 +1,4 @@
-#include "log_name.h"
+#include "shared/log_name.h"
 
 namespace facepose {
 

@@ -1,4 +1,4 @@
-#include "report_files.h"
+#include "safe_file/file_writing.h"
 
 #include <sys/stat.h>
 
@@ -6,9 +6,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "validator/atomic_file.h"
+#include "safe_file/atomic_file.h"
 
-namespace facepose_suite {
+namespace zor {
+namespace safe_file {
 
 bool MakeFolder(const std::string& path)
 {
@@ -20,7 +21,7 @@ bool MakeFolder(const std::string& path)
 
 bool WriteWhole(const std::string& path, const std::string& bytes)
 {
-    zor::test::AtomicFile file(path);
+    AtomicFile file(path);
     if (!file.Open()) {
         return false;
     }
@@ -36,4 +37,5 @@ void RemoveOldFile(const std::string& path)
     }
 }
 
-}  // namespace facepose_suite
+}  // namespace safe_file
+}  // namespace zor

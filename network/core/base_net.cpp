@@ -1,4 +1,4 @@
-#include "net_model.h"
+// The constructors of the base classes the header declares.
 
 #include "network/base_net.h"
 #include "network/net_tensor.h"

@@ -11,7 +11,7 @@
 # Needs the sample model and photos (scripts/fetch-pose-model.sh BUILD_DIR).
 set -euo pipefail
 
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
 MODEL_DIR="$ROOT/sample/pose-model"
 PHOTOS=("$ROOT/sample/photos/astronaut.png" "$ROOT/sample/photos/camera.png")

@@ -1,10 +1,11 @@
 #pragma once
 
-// Writing the report's files: whole or not at all, never through a link.
+// Whole files and the folders that hold them, never through a link.
 
 #include <string>
 
-namespace facepose_suite {
+namespace zor {
+namespace safe_file {
 
 // Makes the folder `path` (and its parents) unless it exists; false when it
 // cannot be made or when it is not a folder of its own (a link, a file).
@@ -18,4 +19,5 @@ bool WriteWhole(const std::string& path, const std::string& bytes);
 // Removes `path` when it is a regular file (a result of an earlier run).
 void RemoveOldFile(const std::string& path);
 
-}  // namespace facepose_suite
+}  // namespace safe_file
+}  // namespace zor

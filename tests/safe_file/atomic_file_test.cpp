@@ -1,17 +1,15 @@
 #include <signal.h>
 
 #include <filesystem>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "safe_file/atomic_file.h"
 #include "scratch_dir.h"
-#include "validator/atomic_file.h"
-#include "validator/log_sections.h"
 
 namespace {
 
-using zor::test::AtomicFile;
+using zor::safe_file::AtomicFile;
 
 bool IsEmptyFolder(const std::string& path)
 {
@@ -62,21 +60,6 @@ TEST(AtomicFileTest, FilesWrittenAtOnceAreAllCommitted)
     struct sigaction now {};
     ::sigaction(SIGTERM, nullptr, &now);
     EXPECT_EQ(now.sa_handler, SIG_DFL);
-}
-
-// A section whose text could not be composed (its stream failed for want of
-// memory) makes the log unwritable instead of leaving it short.
-TEST(AtomicFileTest, FailedSectionStreamFailsTheLog)
-{
-    for (const bool failed : {false, true}) {
-        zor::test::LogStream log;
-        log.dataStream << "    Total validation num: 1.\n";
-        if (failed) {
-            log.checkStream.setstate(std::ios::badbit);
-        }
-        std::ostringstream out;
-        EXPECT_EQ(zor::test::WriteLogSections(log, out), !failed);
-    }
 }
 
 }  // namespace

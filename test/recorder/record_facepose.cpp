@@ -21,10 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "image_files.h"
-#include "output_check.h"
-#include "pose_run.h"
-#include "validator/atomic_file.h"
+#include "shared/case_folder.h"
+#include "shared/output_check.h"
+#include "shared/pose_run.h"
+#include "safe_file/atomic_file.h"
+#include "validator/expectation_text.h"
 #include "validator/result_validator.h"
 
 namespace {
@@ -137,7 +138,7 @@ std::string UtcNow()
 
 // The threshold written when -t is not given. The estimator's values move by
 // up to about 0.12 degrees between CPUs (OpenCV picks its SIMD kernels at run
-// time; bench/pose_spread.sh measures it), 0.5% of a large value but far more
+// time; bench/accuracy/pose_spread.sh measures it), 0.5% of a large value but far more
 // of one near 0, and "<" compares relative differences: so 2%, raised until
 // the value nearest 0 may move by 0.5 degrees, about four times that spread.
 std::string RecordedThreshold(const Options& options, const std::vector<float>& pose)
@@ -161,20 +162,14 @@ std::string RecordedThreshold(const Options& options, const std::vector<float>& 
 std::string ExpectationText(const Options& options, const std::string& model_path, const std::string& pic_path,
                             const std::vector<float>& pose)
 {
-    std::string text = "# Recorded by record_facepose on " + UtcNow() + "\n";
-    text += "#   model: " + model_path + "\n";
-    text += "#   image: " + pic_path + "\n";
-    text += "# Yaw, pitch and roll in degrees, as test_facepose prints them.\n";
-    text += "Type: numeric-match\n";
-    text += "Nums to Check: 1\n";
-    text += "Threshold: " + RecordedThreshold(options, pose) + "   # percent, for < and >\n";
-    text += "Valid data:\n" + options.condition;
-    for (float value : pose) {
-        char number[32];
-        std::snprintf(number, sizeof number, " %.9g", static_cast<double>(value));
-        text += number;
-    }
-    return text + "\n";
+    zor::test::ExpectationHeader header;
+    header.comments = {"Recorded by record_facepose on " + UtcNow(), "  model: " + model_path,
+                       "  image: " + pic_path, "Yaw, pitch and roll in degrees, as test_facepose prints them."};
+    header.type = "numeric-match";
+    header.numsToCheck = "1";
+    header.threshold = RecordedThreshold(options, pose);
+    header.thresholdComment = "percent, for < and >";
+    return zor::test::ExpectationHeaderText(header) + zor::test::NumericLineText(options.condition, pose);
 }
 
 // Runs the network on one image and records its pose. The file is written
@@ -200,7 +195,7 @@ int RecordOne(const Options& options, const std::string& pic_path, const std::st
     if (pose.empty()) {
         return facepose::kExitShortResult;
     }
-    zor::test::AtomicFile file(output_path, ".nkvalid");
+    zor::safe_file::AtomicFile file(output_path, ".nkvalid");
     if (!file.Open()) {
         std::cerr << kProgram << ": cannot write " << output_path << ": " << std::strerror(errno) << std::endl;
         return 1;
@@ -231,70 +226,37 @@ int RecordOne(const Options& options, const std::string& pic_path, const std::st
     return 0;
 }
 
-// An entry that cannot be examined (a symbolic link loop, no permission) is
-// reported and skipped; it counts as a failed case.
-void ReportSkipped(const fs::path& entry, const std::error_code& error)
-{
-    std::cerr << kProgram << ": cannot read " << entry.string() << " (" << error.message() << "); skipped."
-              << std::endl;
-}
-
-// The entries of `folder` for which `keep` holds; entries and a listing that
-// cannot be read are reported and make `status` 1.
-template <typename Keep>
-std::vector<fs::path> ListFolder(const fs::path& folder, Keep keep, int& status)
-{
-    std::vector<fs::path> entries;
-    std::error_code error;
-    fs::directory_iterator it(folder, error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        std::error_code entryError;
-        if (keep(*it, entryError)) {
-            entries.push_back(it->path());
-        } else if (entryError) {
-            ReportSkipped(it->path(), entryError);
-            status = 1;
-        }
-    }
-    if (error) {
-        ReportSkipped(folder, error);
-        status = 1;
-    }
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
 // Records every case of a case folder: each sub-folder's one image, into its
 // one .nkvalid file (or, when it has none yet, one named after the image).
-// The status is the worst of all cases.
+// Entries that are not cases are reported and count as failed; plain files
+// beside the case folders are passed over. The status is the worst of all.
 int RecordFolder(const Options& options)
 {
+    std::vector<facepose::CaseFiles> cases;
+    std::vector<facepose::SkippedEntry> skipped;
+    std::error_code error;
+    if (!facepose::FindCases(options.cases_dir, cases, skipped, error)) {
+        std::cerr << kProgram << ": cannot read " << options.cases_dir << " (" << error.message() << "); skipped."
+                  << std::endl;
+        return 1;
+    }
     int status = 0;
-    const auto isDirectory = [](const fs::directory_entry& entry, std::error_code& error) {
-        return entry.is_directory(error);
-    };
-    const auto isRegularFile = [](const fs::directory_entry& entry, std::error_code& error) {
-        return entry.is_regular_file(error);
-    };
-    for (const fs::path& folder : ListFolder(options.cases_dir, isDirectory, status)) {
-        std::vector<fs::path> images;
-        std::vector<fs::path> expectations;
-        for (const fs::path& file : ListFolder(folder, isRegularFile, status)) {
-            if (facepose::IsImageFile(file)) {
-                images.push_back(file);
-            } else if (file.extension() == ".nkvalid") {
-                expectations.push_back(file);
-            }
-        }
-        if (images.size() != 1 || expectations.size() > 1) {
-            std::cerr << kProgram << ": " << folder.string()
+    for (const facepose::SkippedEntry& entry : skipped) {
+        using Why = facepose::SkippedEntry::Why;
+        if (entry.why == Why::kUnreadable) {
+            std::cerr << kProgram << ": cannot read " << entry.path << " (" << entry.detail << "); skipped."
+                      << std::endl;
+        } else if (entry.why == Why::kWrongFiles) {
+            std::cerr << kProgram << ": " << entry.path
                       << " must hold one image and at most one .nkvalid file; skipped." << std::endl;
-            status = std::max(status, 1);
-            continue;
         }
-        const fs::path output = expectations.empty() ? fs::path(images[0]).replace_extension(".nkvalid")
-                                                     : expectations[0];
-        status = std::max(status, RecordOne(options, images[0].string(), output.string()));
+        status = std::max(status, entry.why == Why::kNotAFolder ? 0 : 1);
+    }
+    for (const facepose::CaseFiles& one : cases) {
+        const std::string output = one.expectation.empty()
+                                       ? fs::path(one.image).replace_extension(".nkvalid").string()
+                                       : one.expectation;
+        status = std::max(status, RecordOne(options, one.image, output));
     }
     return status;
 }

@@ -14,7 +14,7 @@
 # Needs the sample model and photos (scripts/fetch-pose-model.sh BUILD_DIR).
 set -euo pipefail
 
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
 MODEL_DIR="$ROOT/sample/pose-model"
 WORK="$BUILD/bench/suite-work"
@@ -26,7 +26,7 @@ mkdir -p "$WORK/cases"
     "$ROOT/sample/photos/camera.png" >/dev/null
 # A turned photo in which the network finds no face cannot be recorded: it
 # leaves the suite.
-"$BUILD/test/src/record_facepose" -m "$MODEL_DIR" -c "$WORK/cases" >"$WORK/record.log" 2>&1 || true
+"$BUILD/test/recorder/record_facepose" -m "$MODEL_DIR" -c "$WORK/cases" >"$WORK/record.log" 2>&1 || true
 for dir in "$WORK/cases"/*/; do
     ls "$dir"*.nkvalid >/dev/null 2>&1 || rm -rf "$dir"
 done

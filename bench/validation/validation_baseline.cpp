@@ -1,7 +1,7 @@
-// floor: the text work that every validating run of test_facepose has to do,
+// validation_baseline: the text work that every validating run of test_facepose has to do,
 // and nothing else. The benchmark compares the whole program with it.
 //
-//   floor [--reference] EXPECTATION_FILE LOG_FILE
+//   validation_baseline [--reference] EXPECTATION_FILE LOG_FILE
 //
 // It reads the expectation file once, converts every number of a numeric
 // file (strtod, narrowed to float), prints the same summary as the validator

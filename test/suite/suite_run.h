@@ -1,0 +1,14 @@
+#pragma once
+
+// One run of the suite: finds the cases, runs them on the workers, prints a
+// line per case and the summary, and writes the report.
+
+#include "suite_options.h"
+
+namespace facepose_suite {
+
+// The exit status: 0 when every case passed, 1 when a case failed or could
+// not run, or when the run itself could not start or write its report.
+int RunSuite(const SuiteOptions& options);
+
+}  // namespace facepose_suite
