@@ -23,7 +23,6 @@
 #include "junit_report.h"
 #include "network/file_utils.h"
 #include "progress.h"
-#include "safe_file/atomic_file.h"
 #include "safe_file/file_writing.h"
 #include "shared/case_folder.h"
 #include "shared/pose_run.h"
@@ -71,10 +70,7 @@ void RunCases(const std::vector<CaseFiles>& cases, const SuiteOptions& options, 
               Progress* progress, std::vector<CaseResult>& results, StageTotals& totals)
 {
     std::atomic<size_t> next{0};
-    // A worker writes one file at a time; the log writer has room for that
-    // many pending files at once.
-    const unsigned workers = static_cast<unsigned>(
-        std::min<size_t>({options.jobs, cases.size(), zor::safe_file::AtomicFile::kMostPending}));
+    const unsigned workers = static_cast<unsigned>(std::min<size_t>(options.jobs, cases.size()));
     // The networks are made here, one after the other, before any worker
     // runs: loading a model starts a child process to read it, which is safe
     // only while no other thread may hold a lock the child would need.

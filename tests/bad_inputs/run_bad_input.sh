@@ -134,6 +134,8 @@ make_expectation() {
     log-is-hard-link) cp "$sample/face.nkvalid" "$file"; echo other name >"$in/other"
         ln "$in/other" "$work/run/case.log" ;;
     earlier-log) cp "$sample/face.nkvalid" "$file"; echo earlier log >"$work/run/case.log" ;;
+    # A name as long as a folder entry may be, and so its log's name.
+    longest-name) file=$in/$(head -c 247 /dev/zero | tr '\0' n).nkvalid; cp "$sample/face.nkvalid" "$file" ;;
     *) echo "unknown expectation maker $1" >&2; exit 2 ;;
     esac
     echo "$file"
