@@ -3,10 +3,10 @@
 # canonical face mesh, textured from a frontal sample photo, rendered at
 # known yaw, pitch and roll and run through the estimator (accuracy_bench
 # says what each column means). Fetches what it needs: the pinned face mesh
-# package (bench/fetch-face-mesh.sh) and the sample model and photos
+# package (bench/accuracy/fetch-face-mesh.sh) and the sample model and photos
 # (scripts/fetch-pose-model.sh).
 #
-# Usage: bench/accuracy.sh [BUILD_DIR] [--photo astronaut|camera] [--step DEGREES] [--renders DIR]
+# Usage: bench/accuracy/accuracy.sh [BUILD_DIR] [--photo astronaut|camera] [--step DEGREES] [--renders DIR]
 #   (defaults: build, astronaut, 15)
 set -euo pipefail
 

@@ -7,7 +7,7 @@
 # one after the other, and its loader script names each with its offsets.
 # Does nothing when the file is there. Prints the file's path.
 #
-# Usage: bench/fetch-face-mesh.sh
+# Usage: bench/accuracy/fetch-face-mesh.sh
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"

@@ -7,7 +7,7 @@
 # degrees and its largest relative difference |a - b| / |b| in percent, over
 # every pair of runs (a recording made in one setting, checked in another).
 #
-#   bench/pose_spread.sh [-m MODEL_DIR] [-p IMAGE]... [BUILD_DIR...]
+#   bench/accuracy/pose_spread.sh [-m MODEL_DIR] [-p IMAGE]... [BUILD_DIR...]
 #
 # The model defaults to the sample's pose model, the images to the sample
 # photos, the build to build/.

@@ -7,7 +7,7 @@
 # and, when the JavaScript reference tooling is installed, face-api's
 # own pipeline on the same photos.
 #
-# Usage: bench/estimator.sh [BUILD_DIR]   (default: build)
+# Usage: bench/speed/estimator.sh [BUILD_DIR]   (default: build)
 # Needs the sample model and photos (scripts/fetch-pose-model.sh BUILD_DIR).
 set -euo pipefail
 

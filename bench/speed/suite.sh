@@ -10,7 +10,7 @@
 # system, all threads and processes) of each run, and the cost of the
 # suite's stages.
 #
-# Usage: bench/suite.sh [BUILD_DIR]   (default: build)
+# Usage: bench/speed/suite.sh [BUILD_DIR]   (default: build)
 # Needs the sample model and photos (scripts/fetch-pose-model.sh BUILD_DIR).
 set -euo pipefail
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark of validation at scale and of the end-to-end cost of a run.
 #
-#   bench/validation.sh [--smoke] [--runs N] [--sizes "4 5 6"] [--build DIR]
+#   bench/validation/validation.sh [--smoke] [--runs N] [--sizes "4 5 6"] [--build DIR]
 #
 # Needs a built test_facepose in the build folder (default: $BUILD_DIR, else
 # build/). Builds its helpers (bench/CMakeLists.txt) in that build and works
@@ -19,7 +19,7 @@
 # 2. For the bundled sample (and the pose model in sample/pose-model when it
 #    is there), times the whole validating run and, measured alone: process
 #    start (a run that stops at the missing model file), reading the image,
-#    loading the model and running the network (bench/stage_probe.cpp). The
+#    loading the model and running the network (bench/validation/stage_probe.cpp). The
 #    rest is the program's own share.
 #
 # --smoke: sizes 3 and 4, one run each and only the fixed model: a check that
