@@ -7,25 +7,6 @@ namespace {
 using zor::test::LogStream;
 using zor::test::ResultValidator;
 
-TEST(Records, RefusedFileLeavesEveryDefault)
-{
-    auto validator = validator_test::Load("expect.txt");
-    EXPECT_FALSE(validator->Loaded());
-    EXPECT_EQ(validator->Type(), 0);
-    EXPECT_EQ(validator->Threshold(), 1.0f);
-    EXPECT_EQ(validator->NumsToCheck(), 18446744073709551615u);
-    EXPECT_TRUE(validator->NumericData().empty());
-    EXPECT_TRUE(validator->StringData().empty());
-    EXPECT_EQ(validator->LogType(), zor::test::VLOG_NONE);
-    EXPECT_EQ(validator->OutputlogName(), "");
-
-    validator->SetLogType(static_cast<zor::test::vlogType>(7));
-    validator->SetOutputlogName("run.log");
-    EXPECT_EQ(validator->LogType(), 7);
-    EXPECT_EQ(validator->OutputlogName(), "run.log");
-    validator->SetLogType(zor::test::VLOG_NONE);  // keep this test free of log files
-}
-
 TEST(Records, InsertStreamRoutesEachCodeToItsSection)
 {
     LogStream log;
