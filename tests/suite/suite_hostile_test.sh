@@ -201,6 +201,7 @@ row_not-utf8() {
     mk "$cases/"$'bad\xff'
     mk "$cases/"$'surrogate\xed\xa0\x80'
     mk "$cases/"$'overlong\xc0\xaf'
+    mk "$cases/"$'overlong3\xe0\x80\xaf'
     mk "$cases/"$'nonchar\xef\xbf\xbe'
     mk "$cases/"$'cut\xe2\x82'
     mk "$cases/"$'undecodable\xff'
@@ -211,7 +212,7 @@ row_not-utf8() {
 import sys
 import xml.etree.ElementTree as ET
 suite = ET.parse(sys.argv[1]).getroot()
-assert suite.get('tests') == '6' and suite.get('errors') == '1', suite.attrib
+assert suite.get('tests') == '7' and suite.get('errors') == '1', suite.attrib
 error = suite.find('testcase/error')
 assert '\ufffd' in error.text, error.text
 html = open(sys.argv[2], 'rb').read().decode('utf-8')
