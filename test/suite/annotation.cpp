@@ -52,7 +52,10 @@ cv::Mat Annotate(const cv::Mat& image, const std::vector<float>& landmarks, cons
     const double scale = std::min(1.0, static_cast<double>(side) / std::max(image.cols, image.rows));
     cv::Mat picture;
     if (scale < 1.0) {
-        cv::resize(image, picture, cv::Size(), scale, scale, cv::INTER_AREA);
+        // At least one pixel each way, however thin the image.
+        const cv::Size size(std::max(1, static_cast<int>(std::lround(image.cols * scale))),
+                            std::max(1, static_cast<int>(std::lround(image.rows * scale))));
+        cv::resize(image, picture, size, 0, 0, cv::INTER_AREA);
     } else {
         picture = image.clone();
     }

@@ -42,4 +42,18 @@ struct CaseResult {
     double milliseconds = 0;             // the whole case
 };
 
+// How many cases passed, failed and could not run: the one count that the
+// summary line, junit.xml, report.html and the progress line all show.
+struct Tally {
+    size_t passed = 0;
+    size_t failed = 0;
+    size_t could_not_run = 0;
+
+    void Add(Verdict verdict);
+    size_t Total() const { return passed + failed + could_not_run; }
+    size_t NotPassed() const { return failed + could_not_run; }
+};
+
+Tally CountVerdicts(const std::vector<CaseResult>& results);
+
 }  // namespace facepose_suite

@@ -22,25 +22,30 @@ using zor::safe_file::WriteWhole;
 constexpr char kPictureName[] = "annotated.png";
 constexpr int kPictureSide = 256;  // longest side of an annotated picture, at most
 
+// An exception's text without the line end OpenCV puts at its end.
+std::string What(const std::exception& e)
+{
+    std::string what = e.what();
+    while (!what.empty() && (what.back() == '\n' || what.back() == ' ')) {
+        what.pop_back();
+    }
+    return what;
+}
+
 double MillisecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
 // The annotated picture as PNG, compressed lightly: the fastest setting that
-// still halves the file.
+// still halves the file. False when it cannot be written; throws what OpenCV
+// throws.
 bool WritePicture(const cv::Mat& picture, const std::string& path)
 {
     std::vector<uchar> png;
-    try {
-        if (!cv::imencode(".png", picture, png,
-                          {cv::IMWRITE_PNG_COMPRESSION, 1, cv::IMWRITE_PNG_STRATEGY, cv::IMWRITE_PNG_STRATEGY_RLE})) {
-            return false;
-        }
-    } catch (const cv::Exception&) {
-        return false;
-    }
-    return WriteWhole(path, std::string(png.begin(), png.end()));
+    return cv::imencode(".png", picture, png,
+                        {cv::IMWRITE_PNG_COMPRESSION, 1, cv::IMWRITE_PNG_STRATEGY, cv::IMWRITE_PNG_STRATEGY_RLE}) &&
+           WriteWhole(path, std::string(png.begin(), png.end()));
 }
 
 // Checks the pose as test_facepose's validation does; the validator writes
@@ -82,65 +87,97 @@ void Validate(const CaseFiles& files, const std::string& log_path, CaseResult& r
 
 }  // namespace
 
-const char* VerdictText(Verdict verdict)
+std::string PictureName()
 {
-    switch (verdict) {
-    case Verdict::kPassed: return "passed";
-    case Verdict::kFailed: return "failed";
-    default: return "error";
-    }
+    return kPictureName;
 }
 
-CaseRunner::CaseRunner(const std::string& model_path) : m_network(model_path, nullptr) {}
+CaseRunner::CaseRunner(const std::string& model_path) : m_network(model_path) {}
 
-CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& report_dir)
+CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
 {
     const Clock::time_point start = Clock::now();
     CaseResult result;
     result.files = files;
-    const std::string case_dir = report_dir + "/" + files.name;
-    if (!MakeFolder(case_dir)) {
-        result.reason = "cannot make the folder " + case_dir;
+    Clock::time_point stage = start;
+    // Ends the case as an error: the reason, and the time of the stage that
+    // stopped it.
+    const auto stop = [&](double& stage_time, const std::string& reason) {
+        stage_time = MillisecondsSince(stage);
+        result.verdict = Verdict::kError;
+        result.reason = reason;
         result.milliseconds = MillisecondsSince(start);
         return result;
-    }
-    const std::string log_name = facepose::LogNameFor(files.expectation);
-    RemoveOldFile(case_dir + "/" + log_name);
-    RemoveOldFile(case_dir + "/" + kPictureName);
+    };
+    try {
+        const std::string case_dir = folder + "/" + files.name;
+        if (!MakeFolder(case_dir)) {
+            return stop(result.stages.read, "cannot make the folder " + case_dir);
+        }
+        const std::string log_name = facepose::LogNameFor(files.expectation);
+        const std::string log_path = case_dir + "/" + log_name;
+        RemoveOldFile(log_path);
+        RemoveOldFile(case_dir + "/" + kPictureName);
 
-    Clock::time_point stage = Clock::now();
-    const cv::Mat image = facepose::ReadImage(files.image);
-    result.stages.read = MillisecondsSince(stage);
+        cv::Mat image;
+        try {
+            image = facepose::ReadImage(files.image);
+        } catch (const std::exception& e) {
+            return stop(result.stages.read, std::string("cannot read the image: ") + What(e));
+        }
+        result.stages.read = MillisecondsSince(stage);
 
-    stage = Clock::now();
-    std::vector<std::vector<float>> results;
-    m_network.Detect({image}, results);
-    result.stages.network = MillisecondsSince(stage);
-    result.pose = facepose::PoseValues(results);
+        stage = Clock::now();
+        std::vector<std::vector<float>> results;
+        try {
+            m_network.Detect({image}, results);
+            result.pose = facepose::PoseValues(results);
+        } catch (const std::exception& e) {
+            return stop(result.stages.network, std::string("the network failed: ") + What(e));
+        }
+        result.stages.network = MillisecondsSince(stage);
 
-    stage = Clock::now();
-    if (result.pose.empty()) {
-        // test_facepose stops here, before validating: no log either.
-        const size_t got = results.empty() ? 0 : results[0].size();
-        result.reason = image.empty() ? "the image does not decode"
-                                      : "no face: the network returned " + std::to_string(got) + " values; " +
-                                            std::to_string(facepose::kResultLength) + " are needed";
-    } else {
-        result.landmarks.assign(results[0].begin(), results[0].begin() + facepose::kPoseIndex);
-        Validate(files, case_dir + "/" + log_name, result);
-        if (std::filesystem::is_regular_file(case_dir + "/" + log_name)) {
+        stage = Clock::now();
+        if (result.pose.empty()) {
+            // test_facepose stops here, before validating: no log either.
+            const size_t got = results.empty() ? 0 : results[0].size();
+            result.reason = image.empty() ? "the image does not decode"
+                                          : "no face: the network returned " + std::to_string(got) +
+                                                " values; " + std::to_string(facepose::kResultLength) +
+                                                " are needed";
+        } else {
+            try {
+                result.landmarks.assign(results[0].begin(), results[0].begin() + facepose::kPoseIndex);
+                Validate(files, log_path, result);
+            } catch (const std::exception& e) {
+                result.check = {};
+                result.expected_pose.clear();
+                return stop(result.stages.check, std::string("the check failed: ") + What(e));
+            }
+            if (!std::filesystem::is_regular_file(log_path)) {
+                return stop(result.stages.check, "cannot write the validation log " + log_path);
+            }
             result.log_file = files.name + "/" + log_name;
         }
-    }
-    result.stages.check = MillisecondsSince(stage);
+        result.stages.check = MillisecondsSince(stage);
 
-    stage = Clock::now();
-    if (!image.empty() &&
-        WritePicture(Annotate(image, result.landmarks, result.pose, result.expected_pose, kPictureSide),
-                     case_dir + "/" + kPictureName)) {
-        result.picture_file = files.name + "/" + kPictureName;
+        stage = Clock::now();
+        if (!image.empty()) {
+            const std::string picture_path = case_dir + "/" + kPictureName;
+            try {
+                if (!WritePicture(Annotate(image, result.landmarks, result.pose, result.expected_pose, kPictureSide),
+                                  picture_path)) {
+                    return stop(result.stages.picture, "cannot write the picture " + picture_path);
+                }
+            } catch (const std::exception& e) {
+                return stop(result.stages.picture, std::string("cannot draw the picture: ") + What(e));
+            }
+            result.picture_file = files.name + "/" + kPictureName;
+        }
+        result.stages.picture = MillisecondsSince(stage);
+    } catch (const std::exception& e) {
+        return stop(result.stages.picture, std::string("unexpected failure: ") + What(e));
     }
-    result.stages.picture = MillisecondsSince(stage);
     result.milliseconds = MillisecondsSince(start);
     return result;
 }

@@ -3,18 +3,22 @@
 // an annotated picture, junit.xml and report.html into the report folder.
 //
 // Exit status: 0 when every case passed, 1 when a case failed or could not
-// run (or the run itself could not start), 255 on bad usage.
+// run (or the run itself could not start), 3 when standard output could not
+// be written, 255 on bad usage.
 
 #include <cstdio>
+#include <exception>
 #include <optional>
 #include <string>
 
+#include "shared/output_check.h"
 #include "suite_options.h"
 #include "suite_run.h"
 
 int main(int argc, char** argv)
 {
     constexpr int kExitUsage = 255;
+    facepose::CheckOutputAtExit("facepose_suite");
     std::string error;
     const std::optional<facepose_suite::SuiteOptions> parsed = facepose_suite::ParseSuiteOptions(argc, argv, error);
     if (!parsed) {
@@ -25,5 +29,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "facepose_suite: %s\n%s", error.c_str(), facepose_suite::UsageText().c_str());
         return kExitUsage;
     }
-    return facepose_suite::RunSuite(*parsed);
+    try {
+        return facepose_suite::RunSuite(*parsed);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "facepose_suite: the run stopped: %s\n", e.what());
+        return 1;
+    }
 }

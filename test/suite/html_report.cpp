@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "clean_text.h"
 #include "value_text.h"
 
 namespace facepose_suite {
@@ -55,10 +56,11 @@ thick with arrows for the actual pose (x red, y green, z blue), thin and pale fo
 </html>
 )";
 
+// Text for an attribute or an element; bytes that are not UTF-8 become U+FFFD.
 std::string Escape(const std::string& text)
 {
     std::string escaped;
-    for (const char c : text) {
+    for (const char c : ValidUtf8(text)) {
         switch (c) {
         case '&': escaped += "&amp;"; break;
         case '<': escaped += "&lt;"; break;
@@ -142,14 +144,8 @@ std::string CaseRow(const CaseResult& result)
 
 }  // namespace
 
-std::string ReportHtml(const std::vector<CaseResult>& results, const std::string& title_note)
+std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tally, const std::string& title_note)
 {
-    size_t passed = 0;
-    size_t failed = 0;
-    for (const CaseResult& result : results) {
-        passed += result.verdict == Verdict::kPassed;
-        failed += result.verdict == Verdict::kFailed;
-    }
     // Failures and cases that could not run first, each group in name order.
     std::vector<const CaseResult*> order;
     for (const CaseResult& result : results) {
@@ -160,9 +156,9 @@ std::string ReportHtml(const std::vector<CaseResult>& results, const std::string
     });
 
     std::string html = kHead;
-    html += "<p id=\"summary\">" + std::to_string(results.size()) + " cases: " + std::to_string(passed) +
-            " passed, " + std::to_string(failed) + " failed, " +
-            std::to_string(results.size() - passed - failed) + " could not run.</p>\n";
+    html += "<p id=\"summary\">" + std::to_string(tally.Total()) + " cases: " + std::to_string(tally.passed) +
+            " passed, " + std::to_string(tally.failed) + " failed, " + std::to_string(tally.could_not_run) +
+            " could not run.</p>\n";
     html += "<p class=\"note\">" + Escape(title_note) + "</p>\n";
     html += "<p><label><input type=\"checkbox\" id=\"failed-only\"> only the cases that did not pass</label></p>\n";
     html += "<table class=\"cases\" id=\"cases\">\n<thead><tr><th>picture</th><th>case</th><th>verdict</th>"

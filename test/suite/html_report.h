@@ -12,6 +12,7 @@
 namespace facepose_suite {
 
 // `title_note` follows the summary (the model, the cases, the shard).
-std::string ReportHtml(const std::vector<CaseResult>& results, const std::string& title_note);
+// `tally` counts `results`.
+std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tally, const std::string& title_note);
 
 }  // namespace facepose_suite

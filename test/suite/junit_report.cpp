@@ -2,17 +2,18 @@
 
 #include <cstdio>
 
+#include "clean_text.h"
 #include "value_text.h"
 
 namespace facepose_suite {
 namespace {
 
-// Text for an attribute or an element; characters XML 1.0 does not allow
-// become "?".
+// Text for an attribute or an element; control characters XML 1.0 does not
+// allow become "?", bytes that are not UTF-8 U+FFFD.
 std::string Escape(const std::string& text)
 {
     std::string escaped;
-    for (const char c : text) {
+    for (const char c : ValidUtf8(text)) {
         switch (c) {
         case '&': escaped += "&amp;"; break;
         case '<': escaped += "&lt;"; break;
@@ -62,17 +63,12 @@ void FailureTexts(const CaseResult& result, std::string& message, std::string& b
 
 }  // namespace
 
-std::string JunitXml(const std::vector<CaseResult>& results, double seconds)
+std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally, double seconds)
 {
-    size_t failures = 0;
-    size_t errors = 0;
-    for (const CaseResult& result : results) {
-        failures += result.verdict == Verdict::kFailed;
-        errors += result.verdict == Verdict::kError;
-    }
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    xml += "<testsuite name=\"facepose_suite\" tests=\"" + std::to_string(results.size()) + "\" failures=\"" +
-           std::to_string(failures) + "\" errors=\"" + std::to_string(errors) + "\" skipped=\"0\" time=\"" +
+    xml += "<testsuite name=\"facepose_suite\" tests=\"" + std::to_string(tally.Total()) + "\" failures=\"" +
+           std::to_string(tally.failed) + "\" errors=\"" + std::to_string(tally.could_not_run) +
+           "\" skipped=\"0\" time=\"" +
            Seconds(seconds) + "\">\n";
     for (const CaseResult& result : results) {
         xml += "  <testcase classname=\"facepose_suite\" name=\"" + Escape(result.files.name) + "\" time=\"" +

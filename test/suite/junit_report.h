@@ -9,6 +9,7 @@
 
 namespace facepose_suite {
 
-std::string JunitXml(const std::vector<CaseResult>& results, double seconds);
+// `tally` counts `results`; `seconds`: the whole run.
+std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally, double seconds);
 
 }  // namespace facepose_suite

@@ -2,15 +2,17 @@
 
 #include <string>
 
+#include "clean_text.h"
+
 namespace facepose_suite {
 
 std::string CaseLine(const CaseResult& result)
 {
     char time[32];
     std::snprintf(time, sizeof time, " (%.0f ms)", result.milliseconds);
-    std::string line = std::string(VerdictText(result.verdict)) + " " + result.files.name + time;
+    std::string line = std::string(VerdictText(result.verdict)) + " " + PrintableText(result.files.name) + time;
     if (!result.reason.empty()) {
-        line += ": " + result.reason;
+        line += ": " + PrintableText(result.reason);
     }
     return line + "\n";
 }
@@ -36,8 +38,7 @@ void Progress::Done(size_t index)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_done[index] = true;
-    ++m_finished;
-    m_failures += m_results[index].verdict != Verdict::kPassed;
+    m_tally.Add(m_results[index].verdict);
     if (m_terminal != nullptr) {
         std::fputs("\r\033[K", m_terminal);
         std::fflush(m_terminal);
@@ -56,9 +57,10 @@ void Progress::UpdateTerminal()
     }
     const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-    const double left = elapsed / static_cast<double>(m_finished) * static_cast<double>(m_done.size() - m_finished);
-    std::fprintf(m_terminal, "[%zu/%zu] %zu not passed, about %.0f s left", m_finished, m_done.size(), m_failures,
-                 left);
+    const size_t finished = m_tally.Total();
+    const double left = elapsed / static_cast<double>(finished) * static_cast<double>(m_done.size() - finished);
+    std::fprintf(m_terminal, "[%zu/%zu] %zu not passed, about %.0f s left", finished, m_done.size(),
+                 m_tally.NotPassed(), left);
     std::fflush(m_terminal);
 }
 

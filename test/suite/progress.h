@@ -33,13 +33,13 @@ private:
     const std::vector<CaseResult>& m_results;
     std::vector<bool> m_done;
     size_t m_printed = 0;  // lines written, in case order
-    size_t m_finished = 0;
-    size_t m_failures = 0;
+    Tally m_tally;  // the cases finished so far
     std::chrono::steady_clock::time_point m_start;
     std::mutex m_mutex;
 };
 
-// The case's line: "passed NAME (12 ms)", "failed ..." or "error NAME (3 ms): REASON".
+// The case's line: "passed NAME (12 ms)", "failed ..." or "error NAME (3 ms): REASON",
+// with the name and the reason printable on one line (see PrintableText).
 std::string CaseLine(const CaseResult& result);
 
 }  // namespace facepose_suite

@@ -1,0 +1,299 @@
+#!/usr/bin/env bash
+# facepose_suite against a hostile user and a hostile machine: one row per
+# attack, each a function below, run in the order of the table. A row makes
+# its cases, runs the suite and checks the verdicts, the exit status, the
+# messages and what is left in the report folder.
+#
+#   suite_hostile_test.sh ROOT SUITE [ROW...]   (default: every row)
+#
+# Every run must end within 60 s with a status below 128 unless the row
+# sends a signal, and leave no temporary file or staging folder behind.
+set -u
+root=$(realpath "$1") suite=$(realpath "$2")
+shift 2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+[ -n "${KEEP:-}" ] && trap - EXIT && echo "$work"
+
+rows=(
+    memory-pressure       # no wrong verdict and no abort or hang when memory runs out
+    model-not-loading     # stops at once, naming the model file
+    report-is-cases       # a report folder that is or holds the cases folder, case names of the report's files
+    interrupted-run       # the old whole report stays; nothing staged is left
+    rerun-error           # a case that passed and then errors keeps no old log or picture
+    log-not-written       # a log that cannot be written is an error, not a pass
+    threads-fail          # the workers that could start run the cases; the count printed is theirs
+    stdout-full           # standard output on /dev/full: status 3
+    not-utf8              # junit.xml and report.html stay well-formed UTF-8
+    control-characters    # a name cannot forge or hide a line
+    thin-image            # a 600 x 1 image passes, with its picture
+    tally                 # one count of passed, failed and could not run everywhere
+    order-and-shards      # name order; shard 0/2 is the 1st, 3rd, 5th...; --shard beats GTEST_*
+)
+
+fixed=$root/sample/fixed-model
+pose=$root/sample/pose-model
+failed=0
+row=
+fail() { echo "FAIL: $row: $*"; failed=1; }
+
+# mk DIR [IMAGE [EXPECTATION]]: a case folder (default: the fixed model's sample face).
+mk() {
+    mkdir -p "$1"
+    cp "${2:-$root/sample/face.png}" "$1/"
+    cp "${3:-$root/sample/face.nkvalid}" "$1/"
+}
+# S ARGS...: the suite, its output in $work/out and $work/err, its status in $status.
+S() {
+    timeout -k 5 60 "$suite" "$@" >"$work/out" 2>"$work/err" </dev/null
+    status=$?
+    ((status == 124 || status == 137)) && fail "no end within 60 s: $*"
+}
+says() { grep -qaF -- "$2" "$work/$1" || fail "$1 does not say: $2"; }
+never() { ! grep -qaE -- "$2" "$work/$1" || fail "$1 says: $(grep -aE -- "$2" "$work/$1" | head -1)"; }
+status_is() { [ "$status" = "$1" ] || fail "exit status $status, expected $1"; }
+no_leftovers() {  # REPORT_DIR: nothing staged or half-written in it
+    local left
+    left=$(find "$1" -name '.facepose_suite-staging' -o -name '*.tmp*' -o -name '.*~*' 2>/dev/null)
+    [ -z "$left" ] || fail "left behind: $left"
+}
+case_lines() { grep -aE '^(passed|failed|error) ' "$work/out" | sed -E 's/ \([0-9]+ ms\)//'; }
+
+# The least address space (KiB) in which the suite starts at all: the
+# libraries' own start needs about 200 MB.
+least_address_space() {
+    local low=65536 high=1048576 middle
+    while ((high - low > 1024)); do
+        middle=$(((low + high) / 2))
+        if (ulimit -v "$middle" && "$suite" --help >/dev/null) 2>/dev/null; then high=$middle; else low=$middle; fi
+    done
+    echo "$high"
+}
+
+row_memory-pressure() {
+    local cases=$work/astronauts start limit errors=0
+    for i in 1 2 3 4; do mk "$cases/a$i" "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"; done
+    start=$(least_address_space)
+    # From where the suite starts up to 64 MB above: each limit fails a
+    # different allocation, the same one on every run.
+    for ((limit = start + 1024; limit <= start + 65536; limit += 4096)); do
+        (ulimit -v "$limit" && S -m "$pose" -c "$cases" -o "$work/r$limit" -j 1
+         exit "$status") 2>/dev/null
+        status=$?
+        ((status < 128)) || { fail "limit $limit KiB: ended by signal (status $status)"; head -3 "$work/err"; }
+        never out '^failed '
+        never out 'no face'
+        grep -q '^error ' "$work/out" && errors=$((errors + 1))
+        [ ! -d "$work/r$limit" ] || no_leftovers "$work/r$limit"
+    done
+    ((errors > 0)) || fail "no limit made a case fail to run: the sweep is too high"
+    S -m "$pose" -c "$cases" -o "$work/r" -j 1
+    status_is 0
+}
+
+row_model-not-loading() {
+    mk "$work/c/one"
+    mkdir "$work/model"
+    printf '%%YAML:1.0\n---\nkind: "guess"\n' >"$work/model/light_rpoly_lmp_iter_75000_w_scale.nmodel"
+    S -m "$work/model" -c "$work/c" -o "$work/r"
+    status_is 1
+    says err "facepose_suite: cannot load the model file $work/model/light_rpoly_lmp_iter_75000_w_scale.nmodel"
+    never out '^(passed|failed|error) '
+    [ ! -e "$work/r" ] || fail "a report folder was made"
+}
+
+row_report-is-cases() {
+    # A case whose image has the name of the report's pictures.
+    mkdir -p "$work/c/one"
+    cp "$root/sample/face.png" "$work/c/one/annotated.png"
+    cp "$root/sample/face.nkvalid" "$work/c/one/"
+    local before
+    before=$(cd "$work/c" && find . -type f -exec md5sum {} + | sort)
+    for report in "$work/c" "$work/c/." "$work" "$work/c/../c/"; do
+        S -m "$fixed" -c "$work/c" -o "$report"
+        status_is 1
+        says err "facepose_suite: the report folder $report"
+        never out '^(passed|failed|error) '
+    done
+    [ "$(cd "$work/c" && find . -type f -exec md5sum {} + | sort)" = "$before" ] || fail "the cases changed"
+    [ "$(find "$work/c" | wc -l)" = 4 ] || fail "files were added to the cases folder"
+    for name in junit.xml report.html .facepose_suite-staging; do
+        mk "$work/n/$name"
+        mk "$work/n/plain"
+        S -m "$fixed" -c "$work/n" -o "$work/r"
+        status_is 1
+        says err "facepose_suite: the case $name has the name of the report's own"
+        never out '^(passed|failed|error) '
+        rm -rf "$work/n"
+    done
+}
+
+row_interrupted-run() {
+    local cases=$work/c report=$work/r before
+    for i in 1 2 3 4 5 6; do mk "$cases/a$i" "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"; done
+    S -m "$pose" -c "$cases" -o "$report" -j 1
+    status_is 0
+    before=$(cd "$report" && find . -type f -exec md5sum {} + | sort)
+    # A second run over more cases, stopped after its first case.
+    for i in $(seq 7 40); do mk "$cases/a$i" "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"; done
+    for signal in TERM HUP; do
+        "$suite" -m "$pose" -c "$cases" -o "$report" -j 2 >"$work/out" 2>"$work/err" &
+        local pid=$! tenths=600
+        until grep -q '^passed ' "$work/out" || ((tenths-- == 0)); do sleep 0.1; done
+        kill -"$signal" "$pid"
+        wait "$pid"
+        status=$?
+        [ "$status" = $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: status $status"
+        [ "$(cd "$report" && find . -type f -exec md5sum {} + | sort)" = "$before" ] ||
+            fail "SIG$signal: the old report and its files changed"
+        no_leftovers "$report"
+    done
+}
+
+row_rerun-error() {
+    mk "$work/c/one"
+    S -m "$fixed" -c "$work/c" -o "$work/r"
+    status_is 0
+    [ -f "$work/r/one/face.log" ] && [ -f "$work/r/one/annotated.png" ] || fail "the first run wrote no log or picture"
+    echo "not an image" >"$work/c/one/face.png"
+    S -m "$fixed" -c "$work/c" -o "$work/r"
+    status_is 1
+    says out "error one"
+    [ ! -e "$work/r/one/face.log" ] || fail "the log of the earlier run is left"
+    [ ! -e "$work/r/one/annotated.png" ] || fail "the picture of the earlier run is left"
+}
+
+row_log-not-written() {
+    # The log of a thousand expectations is larger than the 8 KiB a file may have.
+    mkdir -p "$work/c/big"
+    cp "$root/sample/face.png" "$work/c/big/"
+    { grep -v '^<' "$root/sample/face.nkvalid"; yes '< 45 -22.5 11.25' | head -n 1000; } >"$work/c/big/face.nkvalid"
+    (ulimit -f 8 && S -m "$fixed" -c "$work/c" -o "$work/r"; exit "$status")
+    status=$?
+    status_is 1
+    says out "error big"
+    says out "cannot write the validation log"
+}
+
+row_threads-fail() {
+    for i in $(seq 1 16); do mk "$work/c/c$i"; done
+    # 16 stacks of 256 MB do not fit in 2 GB of address space.
+    (ulimit -s 262144 && ulimit -v 2000000 && S -m "$fixed" -c "$work/c" -o "$work/r" -j 16; exit "$status")
+    status=$?
+    status_is 0
+    says out "16 cases: 16 passed, 0 failed, 0 could not run"
+    local ran
+    ran=$(sed -nE 's/.*per worker \(([0-9]+)\).*/\1/p' "$work/out")
+    [ -n "$ran" ] && ((ran >= 1 && ran < 16)) || fail "workers printed: '$ran', expected fewer than 16"
+    no_leftovers "$work/r"
+}
+
+row_stdout-full() {
+    mk "$work/c/one"
+    timeout 60 "$suite" -m "$fixed" -c "$work/c" -o "$work/r" >/dev/full 2>"$work/err"
+    status=$?
+    status_is 3
+    says err "facepose_suite: cannot write standard output: No space left on device"
+}
+
+row_not-utf8() {
+    local cases=$work/$'c\xfe'
+    mk "$cases/"$'bad\xff'
+    mk "$cases/"$'surrogate\xed\xa0\x80'
+    mk "$cases/"$'overlong\xc0\xaf'
+    mk "$cases/"$'overlong3\xe0\x80\xaf'
+    mk "$cases/"$'nonchar\xef\xbf\xbe'
+    mk "$cases/"$'cut\xe2\x82'
+    mk "$cases/"$'undecodable\xff'
+    echo "not an image" >"$cases/"$'undecodable\xff'/face.png
+    S -m "$fixed" -c "$cases" -o "$work/r"
+    status_is 1
+    python3 - "$work/r/junit.xml" "$work/r/report.html" <<'PY' || fail "junit.xml or report.html is not well-formed UTF-8"
+import sys
+import xml.etree.ElementTree as ET
+suite = ET.parse(sys.argv[1]).getroot()
+assert suite.get('tests') == '7' and suite.get('errors') == '1', suite.attrib
+error = suite.find('testcase/error')
+assert '\ufffd' in error.text, error.text
+html = open(sys.argv[2], 'rb').read().decode('utf-8')
+for text in (open(sys.argv[1], 'rb').read().decode('utf-8'), html):
+    assert '\ufffe' not in text and '\uffff' not in text
+assert html.count('bad\ufffd') >= 2, 'no replacement character in report.html'
+PY
+}
+
+row_control-characters() {
+    mk "$work/c/"$'a\nfailed ghost (1 ms)'
+    mk "$work/c/"$'b\rhidden'
+    mk "$work/c/"$'c\e[2K'
+    mk "$work/c/"$'d\xc2\x9bK'
+    touch "$work/c/"$'e\nskipped'
+    S -m "$fixed" -c "$work/c" -o "$work/r"
+    never out '^failed ghost'
+    never out $'[\r\e]|\xc2\x9b'
+    never err $'[\r\e]|\xc2\x9b'
+    never err '^skipped'
+    says out 'passed a\nfailed ghost (1 ms) ('
+    says out 'passed b\rhidden ('
+    says out 'passed c\x1B[2K ('
+    says out 'passed d\x9BK ('
+    [ "$(case_lines | wc -l)" = 4 ] || fail "$(case_lines | wc -l) case lines for 4 cases"
+}
+
+row_thin-image() {
+    mkdir -p "$work/c/thin"
+    python3 - "$work/c/thin/thin.png" <<'PY'
+import struct, sys, zlib
+def chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data) & 0xFFFFFFFF)
+rows = b'\0' + bytes(range(256)) * 7 + bytes(1800 - 256 * 7)
+png = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', 600, 1, 8, 2, 0, 0, 0))
+open(sys.argv[1], 'wb').write(png + chunk(b'IDAT', zlib.compress(rows)) + chunk(b'IEND', b''))
+PY
+    cp "$root/sample/face.nkvalid" "$work/c/thin/"
+    S -m "$fixed" -c "$work/c" -o "$work/r"
+    status_is 0
+    says out "passed thin"
+    [ -s "$work/r/thin/annotated.png" ] || fail "no picture"
+}
+
+row_tally() {
+    # 1 passes, 2 fail, 3 cannot run.
+    mk "$work/c/pass"
+    for name in fail1 fail2; do
+        mk "$work/c/$name"
+        sed -i 's/^< 45 /< 50 /' "$work/c/$name/face.nkvalid"
+    done
+    for name in error1 error2 error3; do
+        mk "$work/c/$name"
+        echo "not an image" >"$work/c/$name/face.png"
+    done
+    S -m "$fixed" -c "$work/c" -o "$work/r" -j 2
+    status_is 1
+    says out "6 cases: 1 passed, 2 failed, 3 could not run"
+    grep -qF '6 cases: 1 passed, 2 failed, 3 could not run.' "$work/r/report.html" || fail "report.html's summary"
+    grep -qF 'tests="6" failures="2" errors="3"' "$work/r/junit.xml" || fail "junit.xml's counts"
+}
+
+row_order-and-shards() {
+    for name in e b d a c; do mk "$work/c/$name"; done
+    S -m "$fixed" -c "$work/c" -o "$work/r" -j 2
+    [ "$(case_lines | tr '\n' ' ')" = "passed a passed b passed c passed d passed e " ] ||
+        fail "cases out of name order: $(case_lines | tr '\n' ' ')"
+    for shards in "--shard 0/2" "--shard 0/2 GTEST"; do
+        if [ "${shards#* * }" = GTEST ]; then
+            GTEST_SHARD_INDEX=1 GTEST_TOTAL_SHARDS=2 S -m "$fixed" -c "$work/c" -o "$work/r" --shard 0/2
+        else
+            S -m "$fixed" -c "$work/c" -o "$work/r" --shard 0/2
+        fi
+        [ "$(case_lines | tr '\n' ' ')" = "passed a passed c passed e " ] ||
+            fail "$shards runs: $(case_lines | tr '\n' ' ')"
+    done
+}
+
+[ $# -gt 0 ] && rows=("$@")
+for row in "${rows[@]}"; do
+    rm -rf "${work:?}"/*
+    "row_$row"
+done
+exit $failed
