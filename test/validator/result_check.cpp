@@ -37,23 +37,22 @@ float RelativeDifference(float runtime, float expected)
     return std::fabs(runtime - expected) / std::fabs(expected);
 }
 
-// abs(r - e), exact in double precision; identical values differ by 0.
-double Difference(float runtime, float expected)
+// abs(r - e) in single precision, as the relative difference; identical
+// values differ by 0.
+float Difference(float runtime, float expected)
 {
     if (runtime == expected) {
-        return 0.0;
+        return 0.0f;
     }
-    return std::fabs(static_cast<double>(runtime) - static_cast<double>(expected));
+    return std::fabs(runtime - expected);
 }
 
 // What "<" and ">" allow a value to differ by in its own units: the
 // tolerance plus the threshold's share of abs(expected) (none when the
 // threshold is 0, also for an infinite expected value).
-double Allowed(float expected, float threshold, float tolerance)
+float Allowed(float expected, float threshold, float tolerance)
 {
-    const double relative =
-        threshold == 0.0f ? 0.0 : static_cast<double>(threshold) * std::fabs(static_cast<double>(expected));
-    return static_cast<double>(tolerance) + relative;
+    return tolerance + (threshold == 0.0f ? 0.0f : threshold * std::fabs(expected));
 }
 
 // "=" needs equal values. Without an absolute tolerance, ">" needs a
@@ -67,8 +66,8 @@ bool ValuePasses(float runtime, float expected, int32_t condition, const Numeric
         return runtime == expected;
     }
     if (check.hasTolerance) {
-        const double difference = Difference(runtime, expected);
-        const double allowed = Allowed(expected, check.threshold, check.tolerance);
+        const float difference = Difference(runtime, expected);
+        const float allowed = Allowed(expected, check.threshold, check.tolerance);
         return condition > 0 ? difference >= allowed : difference <= allowed;
     }
     const float difference = RelativeDifference(runtime, expected);
@@ -158,8 +157,8 @@ NumericCheck ResultValidator::CheckNumeric(const std::vector<std::vector<float>>
             value.expected = expected.values[j];
             value.actual = runtime[j];
             value.relativeDifference = RelativeDifference(runtime[j], expected.values[j]);
-            value.difference = static_cast<float>(Difference(runtime[j], expected.values[j]));
-            value.allowed = static_cast<float>(Allowed(expected.values[j], m_threshold, check.tolerance));
+            value.difference = Difference(runtime[j], expected.values[j]);
+            value.allowed = Allowed(expected.values[j], m_threshold, check.tolerance);
             value.passed = ValuePasses(runtime[j], expected.values[j], expected.condition, check);
             item.passed = item.passed && value.passed;
         }

@@ -96,9 +96,13 @@ want = [(name, kinds[verdict]) for verdict, name in lines]
 problems = [] if got == want else ['testcases %r, expected %r' % (got, want)]
 if suite.get('tests') != str(len(want)) or suite.get('failures') != str(sum(k == 'failure' for _, k in want)):
     problems.append('testsuite counts %r' % suite.attrib)
-message = suite.find("testcase[@name='driver-valid-numeric-fail']/failure").get('message')
-if message != 'roll: expected 11.000000, actual 11.250000, relative difference 2.27%, threshold = (exact)':
-    problems.append('failure message %r' % message)
+for case, want in [('driver-valid-numeric-fail',
+                    'roll: expected 11.000000, actual 11.250000, relative difference 2.27%, threshold = (exact)'),
+                   ('driver-valid-negative-expected-outside-tolerance',
+                    'pitch: expected -30.000000, actual -22.500000, relative difference 25%, threshold < 5% (\u00b11.500000)')]:
+    message = suite.find("testcase[@name='%s']/failure" % case).get('message')
+    if message != want:
+        problems.append('failure message %r' % message)
 for problem in problems:
     print('FAIL: junit.xml: ' + problem)
 sys.exit(1 if problems else 0)
