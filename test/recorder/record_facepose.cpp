@@ -38,9 +38,14 @@ struct Options {
     std::string output_path;
     std::string cases_dir;
     std::string condition = "<";
-    std::string threshold;  // empty: chosen from the pose (RecordedThreshold)
+    std::string threshold;  // empty: the default (RecordedThreshold)
+    std::string tolerance;  // empty: kDefaultTolerance
+    bool portable = false;  // no "Tolerance" line: one relative threshold
     bool force = false;
 };
+
+// Long-only options.
+enum : int { kToleranceOption = 1000, kPortableOption };
 
 const struct option kLongOptions[] = {
     {"model", required_argument, nullptr, 'm'},
@@ -49,12 +54,22 @@ const struct option kLongOptions[] = {
     {"cases", required_argument, nullptr, 'c'},
     {"condition", required_argument, nullptr, 'k'},
     {"threshold", required_argument, nullptr, 't'},
+    {"tolerance", required_argument, nullptr, kToleranceOption},
+    {"portable", no_argument, nullptr, kPortableOption},
     {"force", no_argument, nullptr, 'f'},
     {"help", no_argument, nullptr, 'h'},
     {nullptr, 0, nullptr, 0},
 };
 
 const char kProgram[] = "record_facepose";
+
+// How far, in degrees, each value may move under "<" by default. The
+// estimator's values move by up to about 0.12 degrees between CPUs (OpenCV
+// picks its SIMD kernels at run time; bench/accuracy/pose_spread.sh measures
+// it): about four times that.
+const char kDefaultTolerance[] = "0.5";
+// With --portable, a value allowed to move further than this is warned of.
+constexpr double kWarnDegrees = 2.0;
 
 // Prints the usage text to standard output and ends the process with the
 // given status.
@@ -69,31 +84,45 @@ const char kProgram[] = "record_facepose";
                  "     -k/--condition <=|<|>   : how test_facepose compares the values (default <);\n"
                  "                               = only for a model whose results are exact on every\n"
                  "                               machine, such as the fixed kind\n"
-                 "     -t/--threshold <number> : tolerance in percent for < and > (default 2, raised so\n"
-                 "                               that the value nearest 0 may move by 0.5 degrees)\n"
+                 "     -t/--threshold <number> : relative tolerance in percent of each value for < and >\n"
+                 "                               (default 0; with --portable 2, raised so that the value\n"
+                 "                               nearest 0 may move by the tolerance)\n"
+                 "     --tolerance <degrees>   : how far each value may move for < and >, in degrees\n"
+                 "                               (default 0.5), added to the relative tolerance\n"
+                 "     --portable              : write no \"Tolerance\" line, only the relative threshold,\n"
+                 "                               for readers that do not know it; prints what the\n"
+                 "                               threshold allows each value, warning above 2 degrees\n"
                  "     -f/--force              : overwrite expectation files that exist\n"
                  "     -h/--help               : print this text"
               << std::endl;
     exit(status);
 }
 
-// A threshold is a finite number of percent, 0 or more: no file written with
-// another one can pass.
-bool IsThreshold(const std::string& text)
+// A threshold (percent) or a tolerance (degrees) is a finite number, 0 or
+// more: no file written with another one can pass.
+bool IsAmount(const std::string& text)
 {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
     return !text.empty() && *end == '\0' && std::isfinite(value) && value >= 0.0;
 }
 
+// True for an option that was given and reads as 0.
+bool GivenAsZero(const std::string& text)
+{
+    return !text.empty() && std::strtod(text.c_str(), nullptr) == 0.0;
+}
+
 // Under ">" a value passes only when it differs from the expected one by at
-// least the threshold: the recorded pose itself passes only with 0.
+// least the threshold and the tolerance: the recorded pose itself passes
+// only when both are given as 0 (the tolerance only where it is written).
 void RequireConditionMetByPose(const Options& options)
 {
-    if (options.condition == ">" && (options.threshold.empty() || std::strtod(options.threshold.c_str(), nullptr) > 0.0)) {
+    if (options.condition == ">" &&
+        !(GivenAsZero(options.threshold) && (options.portable || GivenAsZero(options.tolerance)))) {
         std::cerr << kProgram << ": with -k '>' a value passes only when it differs from the recorded one by at "
-                     "least the threshold, so the recorded pose would fail its own file; give -t 0."
-                  << std::endl;
+                     "least the threshold and the tolerance, so the recorded pose would fail its own file; give -t 0"
+                  << (options.portable ? "." : " --tolerance 0.") << std::endl;
         std::exit(-1);
     }
 }
@@ -110,6 +139,8 @@ Options ParseOptions(int argc, char** argv)
         case 'c': options.cases_dir = optarg; break;
         case 'k': options.condition = optarg; break;
         case 't': options.threshold = optarg; break;
+        case kToleranceOption: options.tolerance = optarg; break;
+        case kPortableOption: options.portable = true; break;
         case 'f': options.force = true; break;
         case 'h': PrintUsage(0);
         default: PrintUsage(-1);
@@ -118,8 +149,10 @@ Options ParseOptions(int argc, char** argv)
     const bool single = !options.pic_path.empty() && !options.output_path.empty();
     const bool folder = !options.cases_dir.empty();
     const bool knownCondition = options.condition == "=" || options.condition == "<" || options.condition == ">";
-    if (options.model_dir.empty() || single == folder || optind < argc || !knownCondition ||
-        (!options.threshold.empty() && !IsThreshold(options.threshold)) || (folder && (!options.pic_path.empty() || !options.output_path.empty()))) {
+    const bool badAmount = (!options.threshold.empty() && !IsAmount(options.threshold)) ||
+                           (!options.tolerance.empty() && !IsAmount(options.tolerance));
+    if (options.model_dir.empty() || single == folder || optind < argc || !knownCondition || badAmount ||
+        (folder && (!options.pic_path.empty() || !options.output_path.empty()))) {
         PrintUsage(-1);
     }
     RequireConditionMetByPose(options);
@@ -136,40 +169,86 @@ std::string UtcNow()
     return text;
 }
 
-// The threshold written when -t is not given. The estimator's values move by
-// up to about 0.12 degrees between CPUs (OpenCV picks its SIMD kernels at run
-// time; bench/accuracy/pose_spread.sh measures it), 0.5% of a large value but far more
-// of one near 0, and "<" compares relative differences: so 2%, raised until
-// the value nearest 0 may move by 0.5 degrees, about four times that spread.
+// The tolerance in degrees: --tolerance, or the default.
+std::string RecordedTolerance(const Options& options)
+{
+    return options.tolerance.empty() ? kDefaultTolerance : options.tolerance;
+}
+
+// The threshold in percent: -t, or 0 beside a tolerance. With --portable the
+// threshold alone must let every value move by the tolerance: 2%, raised
+// until the value nearest 0 may move by it (a relative threshold is harsh on
+// a value near 0), at most 1000%.
 std::string RecordedThreshold(const Options& options, const std::vector<float>& pose)
 {
     if (!options.threshold.empty()) {
         return options.threshold;
     }
+    if (!options.portable) {
+        return "0";
+    }
     constexpr double kLeastPercent = 2.0;
-    constexpr double kLeastMoveDegrees = 0.5;
     constexpr double kMostPercent = 1000.0;
+    const double leastMove = std::strtod(RecordedTolerance(options).c_str(), nullptr);
     double smallest = HUGE_VAL;
     for (float value : pose) {
         smallest = std::min(smallest, std::fabs(static_cast<double>(value)));
     }
-    const double percent = std::ceil(100.0 * kLeastMoveDegrees / smallest);
+    const double percent = leastMove > 0.0 ? std::ceil(100.0 * leastMove / smallest) : kLeastPercent;
     return std::to_string(static_cast<int>(std::clamp(percent, kLeastPercent, kMostPercent)));
 }
 
 // The expectation file's text. Nine significant digits read back to the same
 // single-precision value.
 std::string ExpectationText(const Options& options, const std::string& model_path, const std::string& pic_path,
-                            const std::vector<float>& pose)
+                            const std::vector<float>& pose, const std::string& threshold)
 {
     zor::test::ExpectationHeader header;
     header.comments = {"Recorded by record_facepose on " + UtcNow(), "  model: " + model_path,
                        "  image: " + pic_path, "Yaw, pitch and roll in degrees, as test_facepose prints them."};
     header.type = "numeric-match";
     header.numsToCheck = "1";
-    header.threshold = RecordedThreshold(options, pose);
-    header.thresholdComment = "percent, for < and >";
+    header.threshold = threshold;
+    if (options.portable) {
+        header.thresholdComment = "percent, for < and >";
+    } else {
+        header.thresholdComment = "percent of each value, for < and >, added to the tolerance";
+        header.tolerance = RecordedTolerance(options);
+        header.toleranceComment = "degrees, for < and >";
+    }
     return zor::test::ExpectationHeaderText(header) + zor::test::NumericLineText(options.condition, pose);
+}
+
+// With --portable and "<": prints what the threshold lets each value move,
+// in degrees, and warns when that is more than kWarnDegrees for any value.
+void PrintAllowances(const Options& options, const std::string& threshold, const std::vector<float>& pose,
+                     const std::string& output_path)
+{
+    if (!options.portable || options.condition != "<") {
+        return;
+    }
+    static const char* const kPose[] = {"yaw", "pitch", "roll"};
+    const double fraction = std::strtod(threshold.c_str(), nullptr) / 100.0;
+    double most = 0.0;
+    for (std::size_t j = 0; j < pose.size(); ++j) {
+        const double allowed = fraction * std::fabs(static_cast<double>(pose[j]));
+        most = std::max(most, allowed);
+        const std::string name = pose.size() == 3 ? kPose[j] : "value " + std::to_string(j);
+        char line[128];
+        std::snprintf(line, sizeof line, "  %s %f may move by %.3f degrees", name.c_str(),
+                      static_cast<double>(pose[j]), allowed);
+        std::cout << line << '\n';
+    }
+    std::cout << std::flush;
+    if (most > kWarnDegrees) {
+        char amount[64];
+        std::snprintf(amount, sizeof amount, "%.3f", most);
+        std::cerr << kProgram << ": warning: " << output_path << ": Threshold " << threshold
+                  << " lets a value move by up to " << amount << " degrees (more than " << kWarnDegrees
+                  << "), so a change that large passes; without --portable each value may move by the "
+                     "tolerance in degrees."
+                  << std::endl;
+    }
 }
 
 // Runs the network on one image and records its pose. The file is written
@@ -200,7 +279,8 @@ int RecordOne(const Options& options, const std::string& pic_path, const std::st
         std::cerr << kProgram << ": cannot write " << output_path << ": " << std::strerror(errno) << std::endl;
         return 1;
     }
-    file.Stream() << ExpectationText(options, model_path, pic_path, pose);
+    const std::string threshold = RecordedThreshold(options, pose);
+    file.Stream() << ExpectationText(options, model_path, pic_path, pose, threshold);
     if (!file.Close()) {
         std::cerr << kProgram << ": cannot write " << output_path << std::endl;
         return 1;
@@ -223,6 +303,7 @@ int RecordOne(const Options& options, const std::string& pic_path, const std::st
         return 1;
     }
     std::cout << "Recorded " << output_path << "." << std::endl;
+    PrintAllowances(options, threshold, pose, output_path);
     return 0;
 }
 

@@ -112,8 +112,8 @@ std::string ValuesTable(const CaseResult& result)
             const zor::test::ValueCheck& value = item.values[j];
             html += "<tr><td>" + Escape(ValueName(check, item, j)) + "</td><td>" + Number(value.expected) +
                     "</td><td>" + Number(value.actual) + "</td><td" + (value.passed ? "" : " class=\"bad\"") +
-                    ">" + Percent(value.relativeDifference) + "</td><td>" +
-                    Escape(Requirement(item.condition, check.threshold)) + "</td><td>" +
+                    ">" + DifferenceText(value, check) + "</td><td>" +
+                    Escape(Requirement(item.condition, check, value)) + "</td><td>" +
                     (value.passed ? "ok" : "<span class=\"bad\">failed</span>") + "</td></tr>\n";
         }
     }

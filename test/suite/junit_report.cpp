@@ -51,7 +51,7 @@ void FailureTexts(const CaseResult& result, std::string& message, std::string& b
         }
         for (size_t j = 0; j < item.values.size(); ++j) {
             const std::string line = ValueName(check, item, j) + ": " +
-                                     ValueDescription(item.values[j], item.condition, check.threshold);
+                                     ValueDescription(item.values[j], item.condition, check);
             body += line + (item.values[j].passed ? "\n" : " (failed)\n");
             if (!item.values[j].passed) {
                 message += (message.empty() ? "" : "; ") + line;

@@ -29,16 +29,37 @@ std::string Percent(float fraction)
     return text;
 }
 
-std::string Requirement(int32_t condition, float threshold)
+std::string DifferenceText(const zor::test::ValueCheck& value, const zor::test::NumericCheck& check)
 {
-    const std::string sign = zor::test::ConditionText(condition);
-    return condition == 0 ? "= (exact)" : sign + " " + Percent(threshold);
+    return check.hasTolerance ? Number(value.difference) : Percent(value.relativeDifference);
 }
 
-std::string ValueDescription(const zor::test::ValueCheck& value, int32_t condition, float threshold)
+std::string Requirement(int32_t condition, const zor::test::NumericCheck& check, const zor::test::ValueCheck& value)
 {
-    return "expected " + Number(value.expected) + ", actual " + Number(value.actual) + ", relative difference " +
-           Percent(value.relativeDifference) + ", threshold " + Requirement(condition, threshold);
+    if (condition == 0) {
+        return "= (exact)";
+    }
+    if (!check.hasTolerance) {
+        return std::string(zor::test::ConditionText(condition)) + " " + Percent(check.threshold) + " (±" +
+               Number(value.allowed) + ")";
+    }
+    char tolerance[64];
+    std::snprintf(tolerance, sizeof tolerance, "%g", static_cast<double>(check.tolerance));
+    const std::string text =
+        std::string(condition > 0 ? "|diff| ≥ " : "|diff| ≤ ") + tolerance + " + " + Percent(check.threshold);
+    return check.threshold == 0.0f ? text : text + " (" + Number(value.allowed) + ")";
+}
+
+std::string ValueDescription(const zor::test::ValueCheck& value, int32_t condition,
+                             const zor::test::NumericCheck& check)
+{
+    const std::string values = "expected " + Number(value.expected) + ", actual " + Number(value.actual);
+    if (check.hasTolerance) {
+        return values + ", difference " + DifferenceText(value, check) + ", allowed " +
+               Requirement(condition, check, value);
+    }
+    return values + ", relative difference " + DifferenceText(value, check) + ", threshold " +
+           Requirement(condition, check, value);
 }
 
 }  // namespace facepose_suite

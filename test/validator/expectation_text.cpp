@@ -21,6 +21,10 @@ std::string ExpectationHeaderText(const ExpectationHeader& header)
         text += "Threshold: " + header.threshold;
         text += header.thresholdComment.empty() ? "\n" : "   # " + header.thresholdComment + "\n";
     }
+    if (!header.tolerance.empty()) {
+        text += "Tolerance: " + header.tolerance;
+        text += header.toleranceComment.empty() ? "\n" : "   # " + header.toleranceComment + "\n";
+    }
     return text + "Valid data:\n";
 }
 

@@ -15,6 +15,8 @@ struct ExpectationHeader {
     std::string numsToCheck;            // the "Nums to Check" value as written
     std::string threshold;              // the "Threshold" value as written, in percent
     std::string thresholdComment;       // written after the threshold, after "   # "
+    std::string tolerance;              // the "Tolerance" value as written, in the values' units
+    std::string toleranceComment;       // written after the tolerance, after "   # "
 };
 
 // The header lines through "Valid data:".

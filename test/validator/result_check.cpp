@@ -37,15 +37,41 @@ float RelativeDifference(float runtime, float expected)
     return std::fabs(runtime - expected) / std::fabs(expected);
 }
 
-// "=" needs equal values; ">" a relative difference of at least the threshold,
-// "<" one of at most the threshold. A NaN fails every condition.
-bool ValuePasses(float runtime, float expected, int32_t condition, float threshold)
+// abs(r - e) in single precision, as the relative difference; identical
+// values differ by 0.
+float Difference(float runtime, float expected)
+{
+    if (runtime == expected) {
+        return 0.0f;
+    }
+    return std::fabs(runtime - expected);
+}
+
+// What "<" and ">" allow a value to differ by in its own units: the
+// tolerance plus the threshold's share of abs(expected) (none when the
+// threshold is 0, also for an infinite expected value).
+float Allowed(float expected, float threshold, float tolerance)
+{
+    return tolerance + (threshold == 0.0f ? 0.0f : threshold * std::fabs(expected));
+}
+
+// "=" needs equal values. Without an absolute tolerance, ">" needs a
+// relative difference of at least the threshold and "<" one of at most the
+// threshold; with one, ">" needs abs(r - e) of at least tolerance +
+// threshold * abs(e) and "<" one of at most that. A NaN fails every
+// condition.
+bool ValuePasses(float runtime, float expected, int32_t condition, const NumericCheck& check)
 {
     if (condition == 0) {
         return runtime == expected;
     }
+    if (check.hasTolerance) {
+        const float difference = Difference(runtime, expected);
+        const float allowed = Allowed(expected, check.threshold, check.tolerance);
+        return condition > 0 ? difference >= allowed : difference <= allowed;
+    }
     const float difference = RelativeDifference(runtime, expected);
-    return condition > 0 ? difference >= threshold : difference <= threshold;
+    return condition > 0 ? difference >= check.threshold : difference <= check.threshold;
 }
 
 std::string ValueText(const std::vector<float>& values)
@@ -81,6 +107,8 @@ NumericCheck ResultValidator::CheckNumeric(const std::vector<std::vector<float>>
 {
     NumericCheck check;
     check.threshold = m_threshold;
+    check.hasTolerance = m_hasTolerance;
+    check.tolerance = m_tolerance;
     m_systemMessages.clear();
     if (!m_loaded || m_type != kTypeNumeric) {
         m_systemMessages.emplace(ERR_MISSING, kRefused);
@@ -129,7 +157,9 @@ NumericCheck ResultValidator::CheckNumeric(const std::vector<std::vector<float>>
             value.expected = expected.values[j];
             value.actual = runtime[j];
             value.relativeDifference = RelativeDifference(runtime[j], expected.values[j]);
-            value.passed = ValuePasses(runtime[j], expected.values[j], expected.condition, m_threshold);
+            value.difference = Difference(runtime[j], expected.values[j]);
+            value.allowed = Allowed(expected.values[j], m_threshold, check.tolerance);
+            value.passed = ValuePasses(runtime[j], expected.values[j], expected.condition, check);
             item.passed = item.passed && value.passed;
         }
         if (!item.passed) {

@@ -36,12 +36,18 @@ struct DataNumericStruct {
 };
 
 // One value of a numeric check: the expected and the run-time value, the
-// relative difference abs(actual - expected) / abs(expected) (0 for equal
-// values) and whether the value met the item's condition.
+// relative difference abs(actual - expected) / abs(expected) and the
+// difference abs(actual - expected) (both 0 for equal values), what "<" and
+// ">" allowed in the values' own units (tolerance + threshold * abs(expected);
+// without a "Tolerance" line, threshold * abs(expected), which is what the
+// relative comparison amounts to) and whether the value met the item's
+// condition.
 struct ValueCheck {
     float expected = 0.0f;
     float actual = 0.0f;
     float relativeDifference = 0.0f;
+    float difference = 0.0f;
+    float allowed = 0.0f;
     bool passed = false;
 };
 
@@ -66,11 +72,15 @@ enum class CheckRefusal {
 };
 
 // The outcome of a numeric check: the verdict, the threshold the conditions
-// "<" and ">" used (a fraction) and every item compared, in index order.
-// A refused check leaves `items` empty.
+// "<" and ">" used (a fraction), the absolute tolerance when the file has a
+// "Tolerance" line (`hasTolerance`; then "<" and ">" compare abs(actual -
+// expected) with tolerance + threshold * abs(expected)) and every item
+// compared, in index order. A refused check leaves `items` empty.
 struct NumericCheck {
     bool passed = false;
     float threshold = 0.0f;
+    bool hasTolerance = false;
+    float tolerance = 0.0f;
     CheckRefusal refusal = CheckRefusal::kNone;
     std::vector<ItemCheck> items;
 };
@@ -123,6 +133,8 @@ public:
     bool Loaded() const { return m_loaded; }
     int32_t Type() const { return m_type; }
     float Threshold() const { return m_threshold; }
+    bool HasTolerance() const { return m_hasTolerance; }
+    float Tolerance() const { return m_tolerance; }
     uint64_t NumsToCheck() const { return m_numsToCheck; }
     const std::vector<DataNumericStruct>& NumericData() const { return m_numericData; }
     const std::map<std::string, int32_t>& StringData() const { return m_stringData; }
@@ -134,6 +146,10 @@ private:
     bool m_loaded = false;
     int32_t m_type = 0;         // 0 not set, 1 string-match, 2 numeric-match
     float m_threshold = 1.0f;   // relative tolerance of ">" and "<", as a fraction
+    // Absolute tolerance of ">" and "<" in the values' own units: finite and
+    // 0 or more when the file has a "Tolerance" line (m_hasTolerance).
+    bool m_hasTolerance = false;
+    float m_tolerance = 0.0f;
     uint64_t m_numsToCheck = static_cast<uint64_t>(-1);  // all bits set: not given
     std::vector<DataNumericStruct> m_numericData;
     std::map<std::string, int32_t> m_stringData;

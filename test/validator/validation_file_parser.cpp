@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -34,6 +35,9 @@ constexpr std::string_view kCountKey = "Nums to Check";
 constexpr std::size_t kCountValue = 14;
 constexpr std::string_view kThresholdKey = "Threshold";
 constexpr std::size_t kThresholdValue = 10;
+// An absolute tolerance in the values' own units, read as "Threshold" is.
+constexpr std::string_view kToleranceKey = "Tolerance";
+constexpr std::size_t kToleranceValue = 10;
 constexpr std::string_view kDataKey = "Valid data";
 
 constexpr int32_t kTypeString = 1;
@@ -81,6 +85,17 @@ uint64_t ReadCount(const char* text)
     }
     // A negative count is kept sign-extended: it reads as a very large count.
     return static_cast<uint64_t>(static_cast<int64_t>(value));
+}
+
+// "Tolerance" value: false unless it is finite and 0 or more as a float.
+bool ReadTolerance(const char* text, float& tolerance)
+{
+    const float value = static_cast<float>(std::strtod(text, nullptr));
+    if (!std::isfinite(value) || value < 0.0f) {
+        return false;
+    }
+    tolerance = value;
+    return true;
 }
 
 // Next line that holds something once its comment and outer blanks are gone.
@@ -140,6 +155,8 @@ bool ResultValidator::ValidationFileParser(const std::string& path)
     m_stringData.clear();
     m_numericData.clear();
     m_systemMessages.clear();
+    m_hasTolerance = false;
+    m_tolerance = 0.0f;
 
     if (GetFileExtType(path) != kExtension) {
         return Fail(m_systemMessages, kBadExtension, true);
@@ -150,6 +167,7 @@ bool ResultValidator::ValidationFileParser(const std::string& path)
     }
 
     std::string line;
+    bool thresholdGiven = false;
     bool headerClosed = false;
     while (!headerClosed && NextContentLine(reader, line)) {
         if (StartsWith(line, kTypeKey)) {
@@ -165,11 +183,23 @@ bool ResultValidator::ValidationFileParser(const std::string& path)
             m_numsToCheck = ReadCount(ValueAt(line, kCountValue));
         } else if (StartsWith(line, kThresholdKey)) {
             m_threshold = static_cast<float>(std::strtod(ValueAt(line, kThresholdValue), nullptr) / 100.0);
+            thresholdGiven = true;
+        } else if (StartsWith(line, kToleranceKey)) {
+            if (!ReadTolerance(ValueAt(line, kToleranceValue), m_tolerance)) {
+                return Fail(m_systemMessages, kFormatMismatch, true);
+            }
+            m_hasTolerance = true;
         } else if (StartsWith(line, kDataKey) && (m_type == kTypeString || m_type == kTypeNumeric)) {
             headerClosed = true;
         } else {
             return Fail(m_systemMessages, kFormatMismatch, true);
         }
+    }
+
+    // With an absolute tolerance, a file without "Threshold" allows no
+    // relative part.
+    if (m_hasTolerance && !thresholdGiven) {
+        m_threshold = 0.0f;
     }
 
     if (m_type == kTypeNumeric) {
@@ -207,6 +237,9 @@ void ResultValidator::PrintFileInfo()
     std::puts(kRule);
     std::printf("Type: %d\n", m_type);
     std::printf("Threshold: %f\n", m_threshold);
+    if (m_hasTolerance) {
+        std::printf("Tolerance: %f\n", m_tolerance);
+    }
     std::puts("Valid data:");
     if (m_type == kTypeString) {
         for (const auto& entry : m_stringData) {

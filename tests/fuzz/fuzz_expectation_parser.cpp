@@ -4,6 +4,7 @@
 // the summary) and released again without a log.
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -33,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::max(validator.NumericData().size(), validator.StringData().size());
         if ((validator.Type() != 1 && validator.Type() != 2) || validator.NumsToCheck() > entries ||
             (validator.Type() == 1 && !validator.NumericData().empty()) ||
-            (validator.Type() == 2 && !validator.StringData().empty())) {
+            (validator.Type() == 2 && !validator.StringData().empty()) ||
+            (validator.HasTolerance() && !(validator.Tolerance() >= 0.0f && std::isfinite(validator.Tolerance())))) {
             std::abort();
         }
     }

@@ -24,12 +24,38 @@ grep -q '^# Recorded by record_facepose on ' case.nkvalid || fail "no comment sa
 "$program" -m "$precise" -p "$image" -v case.nkvalid >run.txt 2>verdict.txt
 grep -q '\] Test passed\.' verdict.txt || { cat run.txt verdict.txt; fail "the recorded file does not validate"; }
 
-# By default "<" with 2%, raised so that the value nearest 0 may move by
-# 0.5 degrees (11.25 gives 5%), and never above 1000%.
-"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o default.nkvalid >/dev/null || fail "default recording failed"
-grep -q '^Threshold: 5 ' default.nkvalid && grep -q '^< 45 -22.5 11.25$' default.nkvalid ||
-    { cat default.nkvalid; fail "unexpected default condition or threshold"; }
-"$recorder" -m "$precise" -p "$image" -o tiny.nkvalid >/dev/null || fail "recording a value near 0 failed"
+# By default "<" with a tolerance of 0.5 degrees, written right after
+# "Threshold: 0".
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o default.nkvalid >default.txt 2>&1 ||
+    fail "default recording failed"
+grep -A1 '^Threshold: 0 ' default.nkvalid | grep -q '^Tolerance: 0.5 ' && grep -q '^< 45 -22.5 11.25$' default.nkvalid ||
+    { cat default.nkvalid; fail "unexpected default condition, threshold or tolerance"; }
+grep -q '^Tolerance: 0.500000$' default.txt || { cat default.txt; fail "the read-back summary shows no tolerance"; }
+grep -q 'may move by' default.txt && fail "a recording with a tolerance printed what a threshold allows"
+# -t and --tolerance, 0 included (the pose then passes only exactly).
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o zero.nkvalid -t 0 --tolerance 0 >/dev/null ||
+    fail "-t 0 --tolerance 0 was refused"
+grep -q '^Threshold: 0 ' zero.nkvalid && grep -q '^Tolerance: 0 ' zero.nkvalid || { cat zero.nkvalid; fail "zeros not recorded"; }
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o some.nkvalid -t 1.5 --tolerance 0.25 >/dev/null ||
+    fail "-t 1.5 --tolerance 0.25 was refused"
+grep -q '^Threshold: 1.5 ' some.nkvalid && grep -q '^Tolerance: 0.25 ' some.nkvalid || { cat some.nkvalid; fail "-t or --tolerance lost"; }
+# --portable: no "Tolerance" line; 2%, raised so that the value nearest 0 may
+# move by the tolerance (11.25 gives 5% for 0.5 degrees, 20% for 2.25), never
+# above 1000%; each value's allowance is printed, with a warning above 2
+# degrees (45 may move by 2.25).
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o portable.nkvalid --portable >portable.txt 2>portable.err ||
+    fail "portable recording failed"
+grep -q '^Threshold: 5 ' portable.nkvalid && ! grep -q '^Tolerance' portable.nkvalid ||
+    { cat portable.nkvalid; fail "unexpected portable threshold"; }
+grep -qx '  roll 11.250000 may move by 0.562 degrees' portable.txt && grep -qx '  yaw 45.000000 may move by 2.250 degrees' portable.txt ||
+    { cat portable.txt; fail "no allowance per value"; }
+grep -q 'warning: portable.nkvalid: Threshold 5 lets a value move by up to 2.250 degrees' portable.err ||
+    { cat portable.err; fail "no warning for a value that may move by more than 2 degrees"; }
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o quiet.nkvalid --portable -t 4 >/dev/null 2>quiet.err &&
+    [ ! -s quiet.err ] || { cat quiet.err; fail "a portable threshold within 2 degrees was warned of"; }
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o wide.nkvalid --portable --tolerance 2.25 >/dev/null 2>&1
+grep -q '^Threshold: 20 ' wide.nkvalid || { cat wide.nkvalid; fail "--portable ignored --tolerance"; }
+"$recorder" -m "$precise" -p "$image" -o tiny.nkvalid --portable >/dev/null 2>&1 || fail "recording a value near 0 failed"
 grep -q '^Threshold: 1000 ' tiny.nkvalid || { cat tiny.nkvalid; fail "unexpected threshold for a value near 0"; }
 
 # No overwrite without -f: the file stays as it was.
@@ -51,12 +77,14 @@ ls case.nkvalid.* >/dev/null 2>&1 && fail "a temporary file was left behind"
 # without -f, so the folder run reports a failure but records the other).
 mkdir -p cases/new cases/old
 cp "$image" cases/new/face.png
+echo "a note" >cases/new/notes.txt
 cp "$image" cases/old/face.png
 echo "# hand-written" >cases/old/expected.nkvalid
 if "$recorder" -m "$source_dir/sample/fixed-model" -c cases -k = >/dev/null 2>folder.txt; then
     fail "the folder run hid the refusal"
 fi
 grep -q '^= 45 -22.5 11.25$' cases/new/face.nkvalid || fail "the new case was not recorded"
+grep -q 'cases/new' folder.txt && { cat folder.txt; fail "a stray file in a case drew a message"; }
 [ "$(cat cases/old/expected.nkvalid)" = "# hand-written" ] || fail "the old case was overwritten"
 "$recorder" -m "$source_dir/sample/fixed-model" -c cases -f -k = >/dev/null || fail "folder run with -f failed"
 grep -q '^= 45 -22.5 11.25$' cases/old/expected.nkvalid || fail "the old case was not refreshed"
@@ -121,18 +149,39 @@ set -e
 grep -q 'walk/loop (.*); skipped\.' walk.txt || { cat walk.txt; fail "no message for the looping case"; }
 grep -q 'walk/b-good/inner (.*); skipped\.' walk.txt || { cat walk.txt; fail "no message for the looping entry"; }
 grep -q '^= 45 -22.5 11.25$' walk/b-good/face.nkvalid || fail "the good case was not recorded"
-
-# '>' with a threshold above 0 fails the recorded pose by construction.
+# A case with two images alone, before a good one, still fails the run.
+mkdir -p two/a-two-images two/b-good
+cp walk/a-two-images/*.png two/a-two-images/
+cp "$image" two/b-good/face.png
 set +e
-"$recorder" -m x -p y -o z -k '>' -t 1 >/dev/null 2>greater.txt
+"$recorder" -m "$source_dir/sample/fixed-model" -c two -k = >/dev/null 2>two.txt
 status=$?
 set -e
-[ "$status" = 255 ] && grep -q "recorded pose would fail its own file; give -t 0" greater.txt ||
-    fail "-k '>' with a threshold above 0 was not refused"
+[ "$status" = 1 ] && grep -q 'two/a-two-images must hold one image' two.txt && [ -f two/b-good/face.nkvalid ] ||
+    { cat two.txt; fail "a case with two images gave status $status, not 1"; }
+
+# '>' with a threshold or a tolerance above 0 fails the recorded pose by
+# construction; with both 0 it passes.
+for args in "-t 1" "-t 0" "-t 0 --tolerance 0.1" "--portable -t 1"; do
+    set +e
+    # shellcheck disable=SC2086
+    "$recorder" -m x -p y -o z -k '>' $args >/dev/null 2>greater.txt
+    status=$?
+    set -e
+    [ "$status" = 255 ] && grep -q "recorded pose would fail its own file; give -t 0" greater.txt ||
+        fail "-k '>' $args was not refused"
+done
+grep -q "give -t 0\.$" greater.txt || fail "the portable refusal asks for a tolerance"
+for args in "-t 0 --tolerance 0" "--portable -t 0"; do
+    # shellcheck disable=SC2086
+    "$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o greater.nkvalid -f -k '>' $args >/dev/null ||
+        fail "-k '>' $args was refused"
+done
 
 # Bad usage.
 for args in "-m x" "-m x -p y" "-m x -p y -o z -k >=" "-m x -p y -o z -c w" "-m x -p y -o z -t abc" \
-    "-m x -p y -o z -t nan" "-m x -p y -o z -t inf" "-m x -p y -o z -t -1"; do
+    "-m x -p y -o z -t nan" "-m x -p y -o z -t inf" "-m x -p y -o z -t -1" "-m x -p y -o z --tolerance -0.5" \
+    "-m x -p y -o z --tolerance inf" "-m x -p y -o z --tolerance 1x" "-m x -p y -o z --tolerance"; do
     set +e
     # shellcheck disable=SC2086
     "$recorder" $args >/dev/null 2>&1

@@ -22,11 +22,19 @@ add_case() {  # MODEL_TAG NAME IMAGE EXPECTATION
     cp "$4" "$work/cases/$1/$2/"
 }
 declare -A model_dir=([fixed]=$root/sample/fixed-model [fixed-138]=$root/tests/driver/data/fixed-138
-                      [pose]=$root/sample/pose-model)
+                      [pose]=$root/sample/pose-model [moved]=$work/moved-model)
 for dir in "$root"/tests/regression/cases/*/; do
     add_case fixed "regression-$(basename "$dir")" "$(ls "$dir"*.pgm "$dir"*.png 2>/dev/null | head -1)" "$dir"*.nkvalid
 done
 add_case pose sample-astronaut "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"
+# A real regression: a fixed-kind model giving the astronaut's recorded pose
+# with the pitch 2 degrees higher.
+mkdir -p "$work/moved-model"
+sed "s/0.5, -0.25, 0.125 ]/$(sed -n 's/^< //p' "$root/sample/astronaut.nkvalid" |
+    awk '{ printf "%.9g, %.9g, %.9g ]", $1 / 90, ($2 + 2) / 90, $3 / 90 }')/" \
+    "$root/sample/fixed-model/light_rpoly_lmp_iter_75000_w_scale.nmodel" \
+    >"$work/moved-model/light_rpoly_lmp_iter_75000_w_scale.nmodel"
+add_case moved sample-astronaut-pitch-moved "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"
 for dir in "$root"/tests/driver/cases/*/; do
     mapfile -t args <"$dir/args"
     [ "${#args[@]}" = 6 ] && [ "${args[0]}" = -m ] && [ "${args[2]}" = -p ] && [ "${args[4]}" = -v ] || continue
@@ -88,13 +96,29 @@ want = [(name, kinds[verdict]) for verdict, name in lines]
 problems = [] if got == want else ['testcases %r, expected %r' % (got, want)]
 if suite.get('tests') != str(len(want)) or suite.get('failures') != str(sum(k == 'failure' for _, k in want)):
     problems.append('testsuite counts %r' % suite.attrib)
-message = suite.find("testcase[@name='driver-valid-numeric-fail']/failure").get('message')
-if message != 'roll: expected 11.000000, actual 11.250000, relative difference 2.27%, threshold = (exact)':
-    problems.append('failure message %r' % message)
+for case, want in [('driver-valid-numeric-fail',
+                    'roll: expected 11.000000, actual 11.250000, relative difference 2.27%, threshold = (exact)'),
+                   ('driver-valid-negative-expected-outside-tolerance',
+                    'pitch: expected -30.000000, actual -22.500000, relative difference 25%, threshold < 5% (\u00b11.500000)')]:
+    message = suite.find("testcase[@name='%s']/failure" % case).get('message')
+    if message != want:
+        problems.append('failure message %r' % message)
 for problem in problems:
     print('FAIL: junit.xml: ' + problem)
 sys.exit(1 if problems else 0)
 PY
+# The regression names the value that missed, by how much and what was allowed.
+python3 - "$work/report-moved/junit.xml" <<'PY' || failed=1
+import re, sys
+import xml.etree.ElementTree as ET
+message = ET.parse(sys.argv[1]).getroot().find("testcase/failure").get('message')
+if not re.fullmatch(r'pitch: expected -?\d+\.\d{6}, actual -?\d+\.\d{6}, difference 2\.0000\d\d, '
+                    r'allowed \|diff\| \u2264 0\.5 \+ 0%', message):
+    print('FAIL: junit.xml: the moved pitch reads %r' % message)
+    sys.exit(1)
+PY
+grep -q '<td>pitch</td>.*<td class="bad">2\.0000[0-9][0-9]</td><td>|diff| ≤ 0.5 + 0%</td>.*failed' \
+    "$work/report-moved/report.html" || fail "report.html does not show the moved pitch"
 
 # Worker counts and shards: the same lines (times aside) and the same files.
 cases=$work/cases/fixed

@@ -90,6 +90,57 @@ TEST_F(CheckTest, ConditionsAroundTheTolerance)
     }
 }
 
+TEST_F(CheckTest, AbsoluteToleranceAddsToTheThresholdsShareOfTheExpectedValue)
+{
+    struct Row {
+        std::string header;
+        int32_t condition;
+        float expected;
+        float runtime;
+        bool passes;
+    };
+    const std::string half = "Tolerance: 0.5\n";             // 0.5 + 0% of the expected value
+    const std::string mixed = "Threshold: 10\nTolerance: 0.5\n";  // 0.5 + 10%: 1.5 for 10 and -10
+    const Row rows[] = {
+        {half, -1, 10, 10.5f, true},  // on the edge
+        {half, -1, 10, 10.500001f, false},
+        {half, -1, 10, 9.5f, true},
+        {half, -1, 0, -0.5f, true},  // a value at 0 may move by the tolerance
+        {half, 1, 10, 10.5f, true},
+        {half, 1, 10, 10.25f, false},
+        {half, 0, 10, 10.25f, false},  // "=" is unchanged
+        {half, -1, 10, kNan, false},
+        {half, 1, 10, kNan, false},
+        {half, -1, kInf, kInf, true},  // equal values differ by 0; 0% of inf is 0
+        {mixed, -1, -10, -11.5f, true},
+        {mixed, -1, -10, -8.4f, false},
+        {mixed, 1, -10, -11.5f, true},
+        {mixed, 1, -10, -11.4f, false},
+    };
+    for (const Row& row : rows) {
+        const auto validator = Make("Type: numeric-match\n" + row.header + "Valid data\n" +
+                                    zor::test::ConditionText(row.condition) + " " + std::to_string(row.expected) + "\n");
+        zor::test::NumericCheck check;
+        CaptureOutput([&] { check = validator->CheckNumeric(Batch{{row.runtime}}); });
+        EXPECT_EQ(check.passed, row.passes)
+            << row.header << row.condition << ' ' << row.expected << ' ' << row.runtime;
+        EXPECT_TRUE(check.hasTolerance);
+        EXPECT_EQ(check.tolerance, 0.5f);
+    }
+
+    const auto validator = Make("Type: numeric-match\n" + mixed + "Valid data\n< -10 4\n");
+    zor::test::NumericCheck check;
+    CaptureOutput([&] { check = validator->CheckNumeric(Batch{{-12, 4}}); });
+    ASSERT_EQ(check.items.size(), 1u);
+    ASSERT_EQ(check.items[0].values.size(), 2u);
+    EXPECT_EQ(check.items[0].values[0].difference, 2.0f);
+    EXPECT_EQ(check.items[0].values[0].allowed, 1.5f);
+    EXPECT_EQ(check.items[0].values[0].relativeDifference, 0.2f);
+    EXPECT_FALSE(check.items[0].values[0].passed);
+    EXPECT_TRUE(check.items[0].values[1].passed);
+    EXPECT_EQ(validator->SystemMessages(), (Messages{{0, "Threshold exceeded. Runtime value: -12.000000 4.000000"}}));
+}
+
 TEST_F(CheckTest, RecordsEveryFailedItemWithTheDetailsOfItsValues)
 {
     const auto validator = Make("Type: numeric-match\nValid data\n= 1.5 2\n= 1 2\n= 3\n= 4\n< 5\n");
@@ -105,6 +156,7 @@ TEST_F(CheckTest, RecordsEveryFailedItemWithTheDetailsOfItsValues)
     CaptureOutput([&] { check = validator->CheckNumeric(results); });
     EXPECT_FALSE(check.passed);
     EXPECT_EQ(check.threshold, 1.0f);  // no "Threshold" line: the default
+    EXPECT_FALSE(check.hasTolerance);
     ASSERT_EQ(check.items.size(), 5u);
     for (const auto& item : check.items) {
         const auto message = messages.find(static_cast<int32_t>(item.index));
@@ -117,6 +169,8 @@ TEST_F(CheckTest, RecordsEveryFailedItemWithTheDetailsOfItsValues)
     EXPECT_EQ(first[1].expected, 2.0f);
     EXPECT_EQ(first[1].actual, -2.0f);
     EXPECT_EQ(first[1].relativeDifference, 2.0f);
+    EXPECT_EQ(first[1].difference, 4.0f);
+    EXPECT_EQ(first[1].allowed, 2.0f);  // the threshold's share of the expected value
     EXPECT_FALSE(first[1].passed);
     EXPECT_TRUE(check.items[1].values.empty());
     EXPECT_EQ(check.items[4].condition, -1);

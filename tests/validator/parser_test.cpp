@@ -40,6 +40,14 @@ TEST(Parser, FailuresPrintAndKeepTheirMessageAndLeaveTheValidatorUnloaded)
         {"ge.nkvalid", "Type: numeric-match\nValid data\n>= 1\n", "Error, numeric-match data format not match.\n"},
         {"key.nkvalid", "Type: numeric-match\nValid data\nNums to Check: 1\n",
          "Error, numeric-match data format not match.\n"},
+        {"negative.nkvalid", "Type: numeric-match\nTolerance: -0.5\nValid data\n",
+         "Error! nkvalid format not match.\n"},
+        {"nan.nkvalid", "Tolerance: nan\nType: numeric-match\nValid data\n", "Error! nkvalid format not match.\n"},
+        {"inf.nkvalid", "Type: numeric-match\nTolerance: inf\nValid data\n", "Error! nkvalid format not match.\n"},
+        {"wide.nkvalid", "Type: numeric-match\nTolerance: 1e39\nValid data\n",  // infinite as a float
+         "Error! nkvalid format not match.\n"},
+        {"later.nkvalid", "Type: numeric-match\nTolerance: 1\nTolerance: -1\nValid data\n",
+         "Error! nkvalid format not match.\n"},
     };
     ScratchDir dir;
     for (const Row& row : rows) {
@@ -99,6 +107,41 @@ TEST(Parser, NumericFileFillsMembersAndPrintsSummary)
     EXPECT_THAT(validator->NumericData()[2].values, ElementsAre(0));
     EXPECT_EQ(printed, kRule + "Type: 2\nThreshold: 0.050000\nValid data:\n= 12.500000 -3.250000 0.500000 \n"
                                "> 1.000000 0.000000 2.000000 \n< 0.000000 \n= 1.000000 \n" + kRule);
+}
+
+TEST(Parser, ToleranceStandsAnywhereAmongTheKeysAndIsPrintedAfterTheThreshold)
+{
+    struct Row {
+        std::string header;
+        bool hasTolerance;
+        float tolerance;
+        float threshold;
+    };
+    const Row rows[] = {
+        {"Tolerance: 0.5\nType: numeric-match\n", true, 0.5f, 0.0f},  // no "Threshold": no relative part
+        {"Type: numeric-match\nTolerance: 2\nThreshold: 5\nTolerance: 0.25\n", true, 0.25f, 0.05f},
+        {"Type: numeric-match\nThreshold: 5\nTolerance:7  # degrees\n", true, 7.0f, 0.05f},
+        {"Type: numeric-match\nTolerance: 0\n", true, 0.0f, 0.0f},
+        {"Type: numeric-match\nTolerance: x\n", true, 0.0f, 0.0f},  // no number reads 0, as for "Threshold"
+        {"Type: numeric-match\nThreshold: 5\n", false, 0.0f, 0.05f},
+        {"Type: numeric-match\n", false, 0.0f, 1.0f},
+    };
+    ScratchDir dir;
+    for (const Row& row : rows) {
+        const auto validator = Load(dir.Write("t.nkvalid", row.header + "Valid data\n= 1\n"));
+        ASSERT_TRUE(validator->Loaded()) << row.header;
+        EXPECT_EQ(validator->HasTolerance(), row.hasTolerance) << row.header;
+        EXPECT_EQ(validator->Tolerance(), row.tolerance) << row.header;
+        EXPECT_EQ(validator->Threshold(), row.threshold) << row.header;
+    }
+
+    std::string printed;
+    const auto validator = Load(dir.Write("p.nkvalid", rows[1].header + "Valid data\n= 1\n"), &printed);
+    EXPECT_EQ(printed, kRule + "Type: 2\nThreshold: 0.050000\nTolerance: 0.250000\nValid data:\n= 1.000000 \n" + kRule);
+    // Parsing another file forgets the tolerance.
+    EXPECT_TRUE(validator->ValidationFileParser(dir.Write("q.nkvalid", "Type: numeric-match\nValid data\n= 1\n")));
+    EXPECT_FALSE(validator->HasTolerance());
+    EXPECT_EQ(validator->Tolerance(), 0.0f);
 }
 
 TEST(Parser, StringFileKeepsDistinctTrimmedLinesInByteOrder)
