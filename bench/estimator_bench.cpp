@@ -142,7 +142,12 @@ void PrintSizes(zor::estimator::PoseEstimator& estimator, const cv::Mat& photo, 
         const double scale = width / full.face.box.width;
         cv::Mat scaled;
         cv::resize(photo, scaled, cv::Size(), scale, scale, scale < 1.0 ? cv::INTER_AREA : cv::INTER_LINEAR);
-        scaled = scaled(cv::Rect(0, 0, std::min(scaled.cols, frame.width), std::min(scaled.rows, frame.height)));
+        // A photo larger than the frame keeps the frame's size about its face.
+        const cv::Point face((full.face.box.tl() + full.face.box.br()) * (0.5 * scale));
+        const cv::Size kept(std::min(scaled.cols, frame.width), std::min(scaled.rows, frame.height));
+        const cv::Point from(std::clamp(face.x - kept.width / 2, 0, scaled.cols - kept.width),
+                             std::clamp(face.y - kept.height / 2, 0, scaled.rows - kept.height));
+        scaled = scaled(cv::Rect(from, kept));
         const cv::Point corner(frame.width - scaled.cols, frame.height - scaled.rows);
         const cv::Point places[] = {cv::Point(0, 0), corner, cv::Point(corner.x, 0), corner / 2};
         int found = 0;
