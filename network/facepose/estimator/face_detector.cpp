@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
 
 #include <opencv2/imgproc.hpp>
 
@@ -243,13 +242,7 @@ bool FaceDetector::DetectSymmetric(const cv::Mat& input, FaceBox& face)
     const cv::Mat inputs[2] = {input, mirrored};
     FaceBox faces[2];
     bool found[2] = {false, false};
-    RunSideBySide([&](int i) {
-        try {
-            found[i] = DetectInInput(i, inputs[i], faces[i]);
-        } catch (const std::exception&) {
-            found[i] = false;
-        }
-    });
+    RunSideBySide([&](int i) { found[i] = DetectInInput(i, inputs[i], faces[i]); });
     const FaceBox& direct = faces[0];
     FaceBox other = faces[1];
     const bool foundDirect = found[0];

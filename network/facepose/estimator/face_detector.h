@@ -95,7 +95,8 @@ private:
     // net fails.
     bool DetectInInput(int copy, const cv::Mat& input, FaceBox& face);
     // The same, averaged with the face found in the mirrored input; the
-    // two run side by side, one on each copy of the net.
+    // two run side by side, one on each copy of the net. Throws when either
+    // run fails.
     bool DetectSymmetric(const cv::Mat& input, FaceBox& face);
     // The most confident face in the square `region` of the image, scaled
     // to the net's input, in image pixels. False when there is none.
