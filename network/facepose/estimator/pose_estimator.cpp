@@ -45,6 +45,10 @@ float KeypointDistance(const FaceBox& face, const std::vector<float>& landmarks)
 constexpr float kMaxMirrorDisagreement = 0.1f;
 constexpr float kMaxKeypointDistance = 0.15f;
 
+// A plausible face this confident in the image turned is taken without
+// looking at it turned another way.
+constexpr float kConfidentScore = 0.75f;
+
 }  // namespace
 
 cv::RotatedRect BoxAdjustment::Apply(const FaceBox& face) const
@@ -77,22 +81,41 @@ bool PoseEstimator::Plausible(const PoseEstimate& estimate)
 
 bool PoseEstimator::FindPlausibleFace(const cv::Mat& bgr, PoseEstimate& estimate)
 {
-    bool found = FindFace(bgr, estimate) && FindLandmarks(bgr, estimate) && Plausible(estimate);
-    if (found && estimate.face.score >= FaceDetector::kConfidentScore) {
+    // The whole image, or its parts when it shows no face at all.
+    bool lookedInParts = false;
+    bool seen = m_detector->Detect(bgr, estimate.face, false);
+    if (!seen) {
+        seen = lookedInParts = m_detector->LookInParts(bgr, estimate.face);
+    }
+    if (seen && FindLandmarks(bgr, estimate) && Plausible(estimate)) {
         return true;
     }
-    // A face on its side or upside down: the detector and the landmark
-    // network know upright faces only, so the detector looks at the image
-    // turned (its crops turn; the image is not copied).
-    for (const float turn : {90.0f, 180.0f, -90.0f}) {
+    // A face upside down or on its side whose eyes the detector does not
+    // find: it knows upright faces only, so it looks at the image turned
+    // (its crops turn; the image is not copied), upside down first. The
+    // first confident plausible face is taken, else the most confident.
+    bool found = false;
+    for (const float turn : {180.0f, 90.0f, -90.0f}) {
         PoseEstimate candidate;
         if (m_detector->Detect(bgr, candidate.face, false, turn) && FindLandmarks(bgr, candidate) &&
             Plausible(candidate) && (!found || candidate.face.score > estimate.face.score)) {
             estimate = std::move(candidate);
             found = true;
+            if (estimate.face.score >= kConfidentScore) {
+                return true;
+            }
         }
     }
-    return found;
+    if (found || lookedInParts) {
+        return found;
+    }
+    // A small face beside something the whole image's look took for one.
+    PoseEstimate candidate;
+    if (m_detector->LookInParts(bgr, candidate.face) && FindLandmarks(bgr, candidate) && Plausible(candidate)) {
+        estimate = std::move(candidate);
+        return true;
+    }
+    return false;
 }
 
 bool PoseEstimator::FindFace(const cv::Mat& bgr, PoseEstimate& estimate)
