@@ -45,8 +45,8 @@ float KeypointDistance(const FaceBox& face, const std::vector<float>& landmarks)
 constexpr float kMaxMirrorDisagreement = 0.1f;
 constexpr float kMaxKeypointDistance = 0.15f;
 
-// A plausible face this confident in the image turned is taken without
-// looking at it turned another way.
+// A plausible face this confident is taken without looking at the image
+// turned (another way).
 constexpr float kConfidentScore = 0.75f;
 
 }  // namespace
@@ -87,14 +87,16 @@ bool PoseEstimator::FindPlausibleFace(const cv::Mat& bgr, PoseEstimate& estimate
     if (!seen) {
         seen = lookedInParts = m_detector->LookInParts(bgr, estimate.face);
     }
-    if (seen && FindLandmarks(bgr, estimate) && Plausible(estimate)) {
+    bool found = seen && FindLandmarks(bgr, estimate) && Plausible(estimate);
+    if (found && estimate.face.score >= kConfidentScore) {
         return true;
     }
-    // A face upside down or on its side whose eyes the detector does not
-    // find: it knows upright faces only, so it looks at the image turned
-    // (its crops turn; the image is not copied), upside down first. The
-    // first confident plausible face is taken, else the most confident.
-    bool found = false;
+    // A face on its side or upside down whose eyes the detector does not
+    // find, or an upside-down face it takes for an upright one: it knows
+    // upright faces only, so it looks at the image turned (its crops turn;
+    // the image is not copied), upside down first. The most confident
+    // plausible face is kept; the first at least kConfidentScore ends the
+    // search.
     for (const float turn : {180.0f, 90.0f, -90.0f}) {
         PoseEstimate candidate;
         if (m_detector->Detect(bgr, candidate.face, false, turn) && FindLandmarks(bgr, candidate) &&
