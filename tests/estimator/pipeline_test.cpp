@@ -39,21 +39,6 @@ double MeanDistance(const std::vector<float>& a, const std::vector<float>& b)
     return sum / 68.0;
 }
 
-// Where each of the 68 points goes when the face is mirrored.
-int MirroredIndex(int i)
-{
-    static const int pairs[][2] = {
-        {0, 16}, {1, 15}, {2, 14}, {3, 13}, {4, 12}, {5, 11}, {6, 10}, {7, 9},
-        {17, 26}, {18, 25}, {19, 24}, {20, 23}, {21, 22}, {31, 35}, {32, 34},
-        {36, 45}, {37, 44}, {38, 43}, {39, 42}, {40, 47}, {41, 46}, {48, 54}, {49, 53},
-        {50, 52}, {55, 59}, {56, 58}, {60, 64}, {61, 63}, {65, 67}};
-    for (const auto& pair : pairs) {
-        if (pair[0] == i) return pair[1];
-        if (pair[1] == i) return pair[0];
-    }
-    return i;
-}
-
 TEST(Pipeline, AstronautAgreesWithTheJavaScriptPipeline)
 {
     const PoseEstimate estimate = Estimate(sample::Photo("astronaut"));
@@ -104,7 +89,7 @@ TEST_P(PhotoTest, MirroringNegatesYawAndRollAndMirrorsThePoints)
     ASSERT_EQ(flipped.landmarks.size(), 136u);
     std::vector<float> back(136);
     for (int i = 0; i < 68; ++i) {
-        const int j = MirroredIndex(i);
+        const int j = zor::estimator::LandmarkNet::MirroredPoint(i);
         back[2 * j] = static_cast<float>(image.cols) - flipped.landmarks[2 * i];
         back[2 * j + 1] = flipped.landmarks[2 * i + 1];
     }
@@ -227,6 +212,11 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
     const cv::Mat smallCamera = WithFaceWidth(camera, 32);
     cv::Mat sideBySide;
     cv::hconcat(astronaut, camera, sideBySide);
+    // Two small faces: the parts of the image that show the astronaut are
+    // the most confident.
+    const cv::Point corner = cv::Point(640, 480) - cv::Point(smallAstronaut.size());
+    cv::Mat twoSmall = Pasted(smallAstronaut, cv::Size(640, 480), corner);
+    smallCamera.copyTo(twoSmall(cv::Rect(cv::Point(0, 0), smallCamera.size())));
     const struct {
         const char* what;
         cv::Mat image;
@@ -242,6 +232,8 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
         {"32 px turned face in 640x480", Pasted(smallCamera, cv::Size(640, 480), cv::Point(300, 150)),
          cv::Rect(cv::Point(300, 150), smallCamera.size())},
         {"two portraits side by side", sideBySide, cv::Rect(0, 0, 1024, 512)},
+        {"a 56 px face and a 32 px turned face in 640x480", twoSmall,
+         cv::Rect(corner, smallAstronaut.size())},
     };
     for (const auto& c : cases) {
         const std::vector<float> result = estimator->Run(c.image);
@@ -310,9 +302,10 @@ TEST_P(PhotoTest, TurnedOrOverexposedGivesTheRightRollOrNothing)
     ASSERT_NE(estimator, nullptr);
     const cv::Mat image = sample::Photo(GetParam());
     const float roll = Estimate(image).pose.roll;
-    cv::Mat upsideDown, sideways, overexposed, both;
+    cv::Mat upsideDown, sideways, otherWay, overexposed, both;
     cv::rotate(image, upsideDown, cv::ROTATE_180);
     cv::rotate(image, sideways, cv::ROTATE_90_CLOCKWISE);
+    cv::rotate(image, otherWay, cv::ROTATE_90_COUNTERCLOCKWISE);
     image.convertTo(overexposed, -1, 3.0);
     cv::rotate(overexposed, both, cv::ROTATE_180);
     const struct {
@@ -323,6 +316,7 @@ TEST_P(PhotoTest, TurnedOrOverexposedGivesTheRightRollOrNothing)
     } cases[] = {
         {"upside down", upsideDown, roll + 180, true},
         {"turned clockwise", sideways, roll + 90, true},
+        {"turned counter-clockwise", otherWay, roll - 90, true},
         {"overexposed", overexposed, roll, false},
         {"overexposed upside down", both, roll + 180, false},
     };
