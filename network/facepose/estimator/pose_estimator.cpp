@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+
+#include <opencv2/imgproc.hpp>
 #include <utility>
 
 namespace zor {
@@ -44,6 +46,29 @@ float KeypointDistance(const FaceBox& face, const std::vector<float>& landmarks)
 // 0.08 to 0.23 and 0.10 to 0.40, never both under 0.10 and 0.15.
 constexpr float kMaxMirrorDisagreement = 0.1f;
 constexpr float kMaxKeypointDistance = 0.15f;
+
+// A crop enlarged `upscale` times (more than 1) is sharpened by an unsharp
+// mask of weight kSharpenWeight * (upscale - 1) and a Gaussian of
+// kSharpenSigma * upscale crop pixels.
+constexpr double kSharpenWeight = 1.0;
+constexpr double kSharpenSigma = 1.0;
+
+// A small face enlarged to the landmark network's input is blurred, and
+// the network reads a blurred face's pitch lower: the astronaut 70 pixels
+// wide read 2.7 degrees lower than at full size, 1.5 sharpened. Sharpening
+// as much as the crop was enlarged brings it back near the full size's.
+cv::Mat SharpenedForUpscale(const cv::Mat& crop, double upscale)
+{
+    if (!(upscale > 1.0)) {
+        return crop;
+    }
+    const double weight = kSharpenWeight * (upscale - 1.0);
+    cv::Mat blurred;
+    cv::GaussianBlur(crop, blurred, cv::Size(), kSharpenSigma * upscale);
+    cv::Mat sharpened;
+    cv::addWeighted(crop, 1.0 + weight, blurred, -weight, 0.0, sharpened);
+    return sharpened;
+}
 
 // A plausible face this confident is taken without looking at the image
 // turned (another way).
@@ -132,7 +157,9 @@ bool PoseEstimator::FindLandmarks(const cv::Mat& bgr, PoseEstimate& estimate)
     if (crop.Empty()) {
         return false;
     }
-    estimate.landmarks = m_landmarks->RunSymmetric(crop.Pixels(), &estimate.mirrorDisagreement);
+    const cv::Mat pixels =
+        SharpenedForUpscale(crop.Pixels(), LandmarkNet::kInputSize / estimate.landmarkRegion.size.width);
+    estimate.landmarks = m_landmarks->RunSymmetric(pixels, &estimate.mirrorDisagreement);
     crop.ToImage(estimate.landmarks);
     if (estimate.landmarks.size() != LandmarkNet::kOutputs) {
         return false;
