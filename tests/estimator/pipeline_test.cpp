@@ -97,20 +97,22 @@ TEST_P(PhotoTest, MirroringNegatesYawAndRollAndMirrorsThePoints)
 }
 
 // The image turned in its plane about the face, both ways. Roll is
-// positive clockwise, so a counter-clockwise turn lowers it by the angle.
-// Turning about the face rather than the camera's axis also moves the face
-// across the view, which the solver sees as about a degree of roll on these
-// photos: 3 degrees of tolerance.
+// positive clockwise, so a counter-clockwise turn lowers it by the angle;
+// yaw and pitch stay. Turning about the face rather than the camera's axis
+// also moves the face across the view, which the solver sees as about a
+// degree of roll on these photos: 3 degrees of tolerance.
 TEST_P(PhotoTest, RotatingTheImageChangesRollByTheAngle)
 {
     const cv::Mat image = sample::Photo(GetParam());
     const PoseEstimate original = Estimate(image);
     const cv::Point2f centre = DetectedBox(original).center;
-    for (const double angle : {15.0, -15.0}) {
+    for (const double angle : {15.0, -15.0, 45.0, -90.0}) {
         cv::Mat rotated;
         cv::warpAffine(image, rotated, cv::getRotationMatrix2D(centre, angle, 1.0), image.size());
         const PoseEstimate turned = Estimate(rotated);
         EXPECT_NEAR(turned.pose.roll - original.pose.roll, -angle, 3.0) << "turned by " << angle;
+        EXPECT_NEAR(turned.pose.yaw, original.pose.yaw, 3.0) << "turned by " << angle;
+        EXPECT_NEAR(turned.pose.pitch, original.pose.pitch, 3.0) << "turned by " << angle;
     }
 }
 
@@ -197,6 +199,21 @@ TEST(Pipeline, PoseDoesNotDependOnWhereTheFaceSits)
     EXPECT_LE(*std::max_element(pitches.begin(), pitches.end()) -
                   *std::min_element(pitches.begin(), pitches.end()),
               3.0f);
+}
+
+// Nor on its size: the astronaut's face 70 pixels wide at four places of a
+// 640x480 frame reads on average the pitch of her photo as it is.
+TEST(Pipeline, SmallFaceReadsThePitchOfTheLargeOne)
+{
+    const cv::Mat astronaut = sample::Photo("astronaut");
+    const float pitch = Estimate(astronaut).pose.pitch;
+    const cv::Mat small = WithFaceWidth(astronaut, 70);
+    const cv::Point corner = cv::Point(640, 480) - cv::Point(small.size());
+    float sum = 0.0f;
+    for (const cv::Point at : {cv::Point(0, 0), corner, cv::Point(corner.x, 0), corner / 2}) {
+        sum += Estimate(Pasted(small, cv::Size(640, 480), at)).pose.pitch;
+    }
+    EXPECT_NEAR(sum / 4, pitch, 2.0f);
 }
 
 // Faces that fill 5 to 11% of the image's longer side, in a corner or in
@@ -301,9 +318,18 @@ TEST_P(PhotoTest, TurnedOrOverexposedGivesTheRightRollOrNothing)
     zor::estimator::PoseEstimator* estimator = sample::Estimator();
     ASSERT_NE(estimator, nullptr);
     const cv::Mat image = sample::Photo(GetParam());
-    const float roll = Estimate(image).pose.roll;
-    cv::Mat upsideDown, sideways, otherWay, overexposed, both;
+    const PoseEstimate upright = Estimate(image);
+    const float roll = upright.pose.roll;
+    cv::Mat upsideDown, sideways, otherWay, overexposed, both, faceUpsideDown;
     cv::rotate(image, upsideDown, cv::ROTATE_180);
+    // A square twice the face's width around it: the whole image's look
+    // finds this face upside down less than confidently, and plausibly.
+    const cv::Rect2f& box = upright.face.box;
+    const cv::Point2f middle = (box.tl() + box.br()) * 0.5f;
+    cv::rotate(image(cv::Rect(cv::Point(middle - cv::Point2f(box.width, box.width)),
+                              cv::Point(middle + cv::Point2f(box.width, box.width))) &
+                     cv::Rect(0, 0, image.cols, image.rows)),
+               faceUpsideDown, cv::ROTATE_180);
     cv::rotate(image, sideways, cv::ROTATE_90_CLOCKWISE);
     cv::rotate(image, otherWay, cv::ROTATE_90_COUNTERCLOCKWISE);
     image.convertTo(overexposed, -1, 3.0);
@@ -315,6 +341,7 @@ TEST_P(PhotoTest, TurnedOrOverexposedGivesTheRightRollOrNothing)
         bool mustFind;
     } cases[] = {
         {"upside down", upsideDown, roll + 180, true},
+        {"the face alone, upside down", faceUpsideDown, roll + 180, true},
         {"turned clockwise", sideways, roll + 90, true},
         {"turned counter-clockwise", otherWay, roll - 90, true},
         {"overexposed", overexposed, roll, false},
