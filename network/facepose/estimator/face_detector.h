@@ -78,7 +78,7 @@ public:
     // and the landmarks follow the box. A face turned in the image plane
     // by any angle the first look still finds costs these six runs.
     // When the first look finds no face and `lookCloser` is set, the image
-    // is looked at in parts (LookInParts).
+    // is looked at in parts (LookInParts). Throws when a net run fails.
     // With `turn`, the first look sees the image turned counter-clockwise
     // by that many degrees, so that a face turned clockwise by them stands
     // upright (the second look follows the face's eyes anyway).
