@@ -234,6 +234,12 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
     const cv::Point corner = cv::Point(640, 480) - cv::Point(smallAstronaut.size());
     cv::Mat twoSmall = Pasted(smallAstronaut, cv::Size(640, 480), corner);
     smallCamera.copyTo(twoSmall(cv::Rect(cv::Point(0, 0), smallCamera.size())));
+    // A small face beside a large one the whole image's look finds but
+    // whose landmarks are not plausible (overexposed three times).
+    cv::Mat besideOverexposed;
+    astronaut.convertTo(besideOverexposed, -1, 3.0);
+    const cv::Point lowerRight = cv::Point(besideOverexposed.size()) - cv::Point(smallCamera.size());
+    smallCamera.copyTo(besideOverexposed(cv::Rect(lowerRight, smallCamera.size())));
     const struct {
         const char* what;
         cv::Mat image;
@@ -251,6 +257,7 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
         {"two portraits side by side", sideBySide, cv::Rect(0, 0, 1024, 512)},
         {"a 56 px face and a 32 px turned face in 640x480", twoSmall,
          cv::Rect(corner, smallAstronaut.size())},
+        {"a 32 px face beside an overexposed one", besideOverexposed, cv::Rect(lowerRight, smallCamera.size())},
     };
     for (const auto& c : cases) {
         const std::vector<float> result = estimator->Run(c.image);

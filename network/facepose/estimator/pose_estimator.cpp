@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <utility>
 
 #include <opencv2/imgproc.hpp>
-#include <utility>
 
 namespace zor {
 namespace estimator {
