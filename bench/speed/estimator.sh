@@ -2,7 +2,10 @@
 # Benchmark of the pose estimator on the sample photos. Prints the machine's
 # load, then per photo the model load time and the detection, landmark and
 # pose times (bench program, with OpenCV's default threads and with one),
-# then the whole test_facepose process beside a process that only reads the
+# then the whole search on each photo turned in the image plane (time
+# relative to upright, pose) and on its face scaled to 40..220 pixels in a
+# 640x480 frame (found at how many of four places, pose), then the whole
+# test_facepose process beside a process that only reads the
 # image, its peak memory on two large images without a face (made here),
 # and, when the JavaScript reference tooling is installed, face-api's
 # own pipeline on the same photos.
@@ -26,6 +29,9 @@ echo "== stages (in process)"
 "$BUILD/bench/estimator_bench" "$MODEL" "${PHOTOS[@]}" 2>/dev/null
 echo "== stages with OpenCV on one thread"
 "$BUILD/bench/estimator_bench" --threads 1 "$MODEL" "${PHOTOS[@]}" 2>/dev/null | grep -v '^model load'
+
+echo "== turns and face sizes"
+"$BUILD/bench/estimator_bench" --geometry "$MODEL" "${PHOTOS[@]}" 2>/dev/null | grep -v '^model load\|^OpenCV threads'
 
 # Median wall time of a command over 11 runs, in milliseconds.
 median_ms() {

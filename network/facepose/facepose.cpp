@@ -1,8 +1,5 @@
 #include "network/facepose.h"
 
-#include <exception>
-#include <iostream>
-
 #include <opencv2/imgproc.hpp>
 
 #include "facepose/model_file.h"
@@ -46,15 +43,10 @@ void Facepose::Detect(const std::vector<cv::Mat>& images, std::vector<std::vecto
 {
     for (const cv::Mat& image : images) {
         std::vector<float> result;
-        try {
-            cv::Mat prepared;
-            float scale = 1.0f;
-            if (m_sharedObject && PrepareImage(image, prepared, scale)) {
-                result = m_sharedObject->Run(prepared);
-            }
-        } catch (const std::exception& e) {
-            std::cerr << "zor_facepose: detection failed: " << e.what() << std::endl;
-            result.clear();
+        cv::Mat prepared;
+        float scale = 1.0f;
+        if (m_sharedObject && PrepareImage(image, prepared, scale)) {
+            result = m_sharedObject->Run(prepared);
         }
         results.push_back(std::move(result));
         ++m_runCount;

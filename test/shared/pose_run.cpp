@@ -1,6 +1,7 @@
 #include "shared/pose_run.h"
 
 #include <cstdlib>
+#include <exception>
 #include <iostream>
 
 #include <opencv2/imgcodecs.hpp>
@@ -62,7 +63,12 @@ void RequireInputFiles(const std::string& model_path, const std::string& pic_pat
 PoseRun::PoseRun(const std::string& model_path, const std::string& pic_path)
     : m_image(ReadImage(pic_path)), m_images{m_image}, m_network(model_path, nullptr)
 {
-    m_network.Detect(m_images, m_results);
+    try {
+        m_network.Detect(m_images, m_results);
+    } catch (const std::exception&) {
+        m_failure = std::current_exception();
+        m_results.clear();
+    }
 }
 
 long PoseRun::FirstResultLength() const
@@ -72,6 +78,14 @@ long PoseRun::FirstResultLength() const
 
 std::vector<float> PoseRun::Pose(const char* program) const
 {
+    if (m_failure) {
+        try {
+            std::rethrow_exception(m_failure);
+        } catch (const std::exception& e) {
+            std::cerr << program << ": the network failed: " << e.what() << std::endl;
+        }
+        return {};
+    }
     if (m_results.empty() || m_results[0].size() < kResultLength) {
         const size_t got = m_results.empty() ? 0 : m_results[0].size();
         std::cerr << program << ": the network returned " << got << " values; " << kResultLength

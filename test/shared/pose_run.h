@@ -3,6 +3,7 @@
 // What test_facepose and record_facepose share: where the model file is,
 // the check of the input files, one detection and the pose it gives.
 
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,8 @@ public:
     long FirstResultLength() const;
 
     // The three pose values in degrees (single-precision products), or an
-    // empty vector after writing to standard error why there is no pose.
+    // empty vector after writing to standard error why there is no pose:
+    // the network failed (it threw), or it returned too few values.
     std::vector<float> Pose(const char* program) const;
 
 private:
@@ -56,6 +58,7 @@ private:
     std::vector<cv::Mat> m_images;
     zor::vision::Facepose m_network;
     std::vector<std::vector<float>> m_results;
+    std::exception_ptr m_failure;  // what the network threw, if it did
 };
 
 }  // namespace facepose

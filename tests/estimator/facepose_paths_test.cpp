@@ -35,16 +35,6 @@ std::vector<float> DetectOnce(const std::string& model, const cv::Mat& image, st
     return results.size() == 1 ? results[0] : std::vector<float>(1, -1.0f);
 }
 
-TEST(FaceposeWithPoseModel, AstronautGivesPointsAndPose)
-{
-    const cv::Mat image = cv::imread(std::string(ZOR_SAMPLE_DIR) + "/photos/astronaut.png");
-    ASSERT_FALSE(image.empty()) << "run scripts/fetch-pose-model.sh BUILD_DIR";
-    std::string err;
-    const std::vector<float> result = DetectOnce(kModel, image, err);
-    ASSERT_EQ(result.size(), 139u) << err;
-    EXPECT_LT(std::abs(result[136]), 10.0f / 90.0f);
-}
-
 // The library takes what the driver never gives it (it reads images in
 // colour): four channels, one, and 16 bits per channel.
 TEST(FaceposeWithPoseModel, OtherPixelFormatsGiveTheSamePose)

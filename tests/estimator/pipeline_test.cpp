@@ -39,21 +39,6 @@ double MeanDistance(const std::vector<float>& a, const std::vector<float>& b)
     return sum / 68.0;
 }
 
-// Where each of the 68 points goes when the face is mirrored.
-int MirroredIndex(int i)
-{
-    static const int pairs[][2] = {
-        {0, 16}, {1, 15}, {2, 14}, {3, 13}, {4, 12}, {5, 11}, {6, 10}, {7, 9},
-        {17, 26}, {18, 25}, {19, 24}, {20, 23}, {21, 22}, {31, 35}, {32, 34},
-        {36, 45}, {37, 44}, {38, 43}, {39, 42}, {40, 47}, {41, 46}, {48, 54}, {49, 53},
-        {50, 52}, {55, 59}, {56, 58}, {60, 64}, {61, 63}, {65, 67}};
-    for (const auto& pair : pairs) {
-        if (pair[0] == i) return pair[1];
-        if (pair[1] == i) return pair[0];
-    }
-    return i;
-}
-
 TEST(Pipeline, AstronautAgreesWithTheJavaScriptPipeline)
 {
     const PoseEstimate estimate = Estimate(sample::Photo("astronaut"));
@@ -104,7 +89,7 @@ TEST_P(PhotoTest, MirroringNegatesYawAndRollAndMirrorsThePoints)
     ASSERT_EQ(flipped.landmarks.size(), 136u);
     std::vector<float> back(136);
     for (int i = 0; i < 68; ++i) {
-        const int j = MirroredIndex(i);
+        const int j = zor::estimator::LandmarkNet::MirroredPoint(i);
         back[2 * j] = static_cast<float>(image.cols) - flipped.landmarks[2 * i];
         back[2 * j + 1] = flipped.landmarks[2 * i + 1];
     }
@@ -112,20 +97,22 @@ TEST_P(PhotoTest, MirroringNegatesYawAndRollAndMirrorsThePoints)
 }
 
 // The image turned in its plane about the face, both ways. Roll is
-// positive clockwise, so a counter-clockwise turn lowers it by the angle.
-// Turning about the face rather than the camera's axis also moves the face
-// across the view, which the solver sees as about a degree of roll on these
-// photos: 3 degrees of tolerance.
+// positive clockwise, so a counter-clockwise turn lowers it by the angle;
+// yaw and pitch stay. Turning about the face rather than the camera's axis
+// also moves the face across the view, which the solver sees as about a
+// degree of roll on these photos: 3 degrees of tolerance.
 TEST_P(PhotoTest, RotatingTheImageChangesRollByTheAngle)
 {
     const cv::Mat image = sample::Photo(GetParam());
     const PoseEstimate original = Estimate(image);
     const cv::Point2f centre = DetectedBox(original).center;
-    for (const double angle : {15.0, -15.0}) {
+    for (const double angle : {15.0, -15.0, 45.0, -90.0}) {
         cv::Mat rotated;
         cv::warpAffine(image, rotated, cv::getRotationMatrix2D(centre, angle, 1.0), image.size());
         const PoseEstimate turned = Estimate(rotated);
         EXPECT_NEAR(turned.pose.roll - original.pose.roll, -angle, 3.0) << "turned by " << angle;
+        EXPECT_NEAR(turned.pose.yaw, original.pose.yaw, 3.0) << "turned by " << angle;
+        EXPECT_NEAR(turned.pose.pitch, original.pose.pitch, 3.0) << "turned by " << angle;
     }
 }
 
@@ -214,6 +201,21 @@ TEST(Pipeline, PoseDoesNotDependOnWhereTheFaceSits)
               3.0f);
 }
 
+// Nor on its size: the astronaut's face 70 pixels wide at four places of a
+// 640x480 frame reads on average the pitch of her photo as it is.
+TEST(Pipeline, SmallFaceReadsThePitchOfTheLargeOne)
+{
+    const cv::Mat astronaut = sample::Photo("astronaut");
+    const float pitch = Estimate(astronaut).pose.pitch;
+    const cv::Mat small = WithFaceWidth(astronaut, 70);
+    const cv::Point corner = cv::Point(640, 480) - cv::Point(small.size());
+    float sum = 0.0f;
+    for (const cv::Point at : {cv::Point(0, 0), corner, cv::Point(corner.x, 0), corner / 2}) {
+        sum += Estimate(Pasted(small, cv::Size(640, 480), at)).pose.pitch;
+    }
+    EXPECT_NEAR(sum / 4, pitch, 2.0f);
+}
+
 // Faces that fill 5 to 11% of the image's longer side, in a corner or in
 // the middle, and two faces side by side: the whole image shrunk to the
 // detector's input shows them too small, the looks at its parts find them.
@@ -227,6 +229,17 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
     const cv::Mat smallCamera = WithFaceWidth(camera, 32);
     cv::Mat sideBySide;
     cv::hconcat(astronaut, camera, sideBySide);
+    // Two small faces: the parts of the image that show the astronaut are
+    // the most confident.
+    const cv::Point corner = cv::Point(640, 480) - cv::Point(smallAstronaut.size());
+    cv::Mat twoSmall = Pasted(smallAstronaut, cv::Size(640, 480), corner);
+    smallCamera.copyTo(twoSmall(cv::Rect(cv::Point(0, 0), smallCamera.size())));
+    // A small face beside a large one the whole image's look finds but
+    // whose landmarks are not plausible (overexposed three times).
+    cv::Mat besideOverexposed;
+    astronaut.convertTo(besideOverexposed, -1, 3.0);
+    const cv::Point lowerRight = cv::Point(besideOverexposed.size()) - cv::Point(smallCamera.size());
+    smallCamera.copyTo(besideOverexposed(cv::Rect(lowerRight, smallCamera.size())));
     const struct {
         const char* what;
         cv::Mat image;
@@ -242,6 +255,9 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
         {"32 px turned face in 640x480", Pasted(smallCamera, cv::Size(640, 480), cv::Point(300, 150)),
          cv::Rect(cv::Point(300, 150), smallCamera.size())},
         {"two portraits side by side", sideBySide, cv::Rect(0, 0, 1024, 512)},
+        {"a 56 px face and a 32 px turned face in 640x480", twoSmall,
+         cv::Rect(corner, smallAstronaut.size())},
+        {"a 32 px face beside an overexposed one", besideOverexposed, cv::Rect(lowerRight, smallCamera.size())},
     };
     for (const auto& c : cases) {
         const std::vector<float> result = estimator->Run(c.image);
@@ -309,10 +325,20 @@ TEST_P(PhotoTest, TurnedOrOverexposedGivesTheRightRollOrNothing)
     zor::estimator::PoseEstimator* estimator = sample::Estimator();
     ASSERT_NE(estimator, nullptr);
     const cv::Mat image = sample::Photo(GetParam());
-    const float roll = Estimate(image).pose.roll;
-    cv::Mat upsideDown, sideways, overexposed, both;
+    const PoseEstimate upright = Estimate(image);
+    const float roll = upright.pose.roll;
+    cv::Mat upsideDown, sideways, otherWay, overexposed, both, faceUpsideDown;
     cv::rotate(image, upsideDown, cv::ROTATE_180);
+    // A square twice the face's width around it: the whole image's look
+    // finds this face upside down less than confidently, and plausibly.
+    const cv::Rect2f& box = upright.face.box;
+    const cv::Point2f middle = (box.tl() + box.br()) * 0.5f;
+    cv::rotate(image(cv::Rect(cv::Point(middle - cv::Point2f(box.width, box.width)),
+                              cv::Point(middle + cv::Point2f(box.width, box.width))) &
+                     cv::Rect(0, 0, image.cols, image.rows)),
+               faceUpsideDown, cv::ROTATE_180);
     cv::rotate(image, sideways, cv::ROTATE_90_CLOCKWISE);
+    cv::rotate(image, otherWay, cv::ROTATE_90_COUNTERCLOCKWISE);
     image.convertTo(overexposed, -1, 3.0);
     cv::rotate(overexposed, both, cv::ROTATE_180);
     const struct {
@@ -322,7 +348,9 @@ TEST_P(PhotoTest, TurnedOrOverexposedGivesTheRightRollOrNothing)
         bool mustFind;
     } cases[] = {
         {"upside down", upsideDown, roll + 180, true},
+        {"the face alone, upside down", faceUpsideDown, roll + 180, true},
         {"turned clockwise", sideways, roll + 90, true},
+        {"turned counter-clockwise", otherWay, roll - 90, true},
         {"overexposed", overexposed, roll, false},
         {"overexposed upside down", both, roll + 180, false},
     };

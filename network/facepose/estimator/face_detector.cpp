@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
 
 #include <opencv2/imgproc.hpp>
 
@@ -19,10 +18,9 @@ constexpr int kValuesPerRegressor = 16;
 // fills half of it, as in the front camera's pictures the net was made for.
 constexpr float kUprightWindow = 2.0f;
 
-// A first look less confident than FaceDetector::kConfidentScore looks
-// again at tiles of the image whose side is this fraction of the image's
-// longer side, overlapping by half, and keeps the most confident face of
-// those at least kTileScore.
+// The look at parts of the image sees tiles whose side is this fraction of
+// the image's longer side, overlapping by half, and keeps the most
+// confident face of those at least kTileScore.
 constexpr float kTileSide = 0.4f;
 constexpr float kTileScore = 0.6f;
 
@@ -243,13 +241,7 @@ bool FaceDetector::DetectSymmetric(const cv::Mat& input, FaceBox& face)
     const cv::Mat inputs[2] = {input, mirrored};
     FaceBox faces[2];
     bool found[2] = {false, false};
-    RunSideBySide([&](int i) {
-        try {
-            found[i] = DetectInInput(i, inputs[i], faces[i]);
-        } catch (const std::exception&) {
-            found[i] = false;
-        }
-    });
+    RunSideBySide([&](int i) { found[i] = DetectInInput(i, inputs[i], faces[i]); });
     const FaceBox& direct = faces[0];
     FaceBox other = faces[1];
     const bool foundDirect = found[0];
@@ -334,31 +326,45 @@ bool FaceDetector::LookInTiles(const cv::Mat& bgr, FaceBox& face)
     return found;
 }
 
+void FaceDetector::LookUpright(const cv::Mat& bgr, FaceBox& face)
+{
+    // Twice: the eyes of a face seen tilted are off by several degrees, and
+    // the box follows them; those of the face seen nearly upright are not.
+    // The same face turned by any angle ends in about the same box.
+    for (int look = 0; look < 2; ++look) {
+        const float angle = static_cast<float>(EyeLineAngle(face) * 180.0 / CV_PI);
+        const cv::Point2f centre = (face.box.tl() + face.box.br()) * 0.5f;
+        const float window = std::max(face.box.width, face.box.height) * kUprightWindow;
+        FaceBox upright;
+        if (!LookAt(bgr, cv::RotatedRect(centre, cv::Size2f(window, window), angle), upright)) {
+            return;
+        }
+        face = upright;
+    }
+}
+
 bool FaceDetector::Detect(const cv::Mat& bgr, FaceBox& face, bool lookCloser, float turn)
 {
-    // The first look, at the whole image shrunk into a centred square.
+    // The first look, at the whole image shrunk into a centred square, then
+    // the second, at the face it found turned upright by its eyes.
     const float side = static_cast<float>(std::max(bgr.cols, bgr.rows));
     const cv::Point2f middle(bgr.cols / 2.0f, bgr.rows / 2.0f);
     bool found = LookAt(bgr, cv::RotatedRect(middle, cv::Size2f(side, side), turn), face);
-    if (lookCloser && (!found || face.score < kConfidentScore)) {
-        // A small face: parts of the image, larger.
-        FaceBox tiled;
-        if (LookInTiles(bgr, tiled) && (!found || tiled.score > face.score)) {
-            face = tiled;
-            found = true;
-        }
+    if (found) {
+        LookUpright(bgr, face);
     }
-    if (!found) {
+    if (!found && lookCloser) {
+        found = LookInParts(bgr, face);
+    }
+    return found;
+}
+
+bool FaceDetector::LookInParts(const cv::Mat& bgr, FaceBox& face)
+{
+    if (!LookInTiles(bgr, face)) {
         return false;
     }
-    // The second look, at the face upright and larger.
-    const float angle = static_cast<float>(EyeLineAngle(face) * 180.0 / CV_PI);
-    const cv::Point2f centre = (face.box.tl() + face.box.br()) * 0.5f;
-    const float window = std::max(face.box.width, face.box.height) * kUprightWindow;
-    FaceBox upright;
-    if (LookAt(bgr, cv::RotatedRect(centre, cv::Size2f(window, window), angle), upright)) {
-        face = upright;
-    }
+    LookUpright(bgr, face);
     return true;
 }
 

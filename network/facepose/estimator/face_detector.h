@@ -71,22 +71,24 @@ public:
     // The most confident face of an 8-bit BGR image, in image pixels.
     // False when there is none. The net runs twice on the whole image
     // (scaled to its input) and on its mirror image, side by side on two
-    // threads, then twice the same way on a square twice the face's size
-    // around it, turned so that the eyes are level: its boxes of a tilted
-    // face are smaller than of the same face upright (85 against 63 pixels
-    // for the camera man's face turned by 15 degrees), and the landmarks
-    // follow the box.
-    // When the first look finds no face at least kConfidentScore and
-    // `lookCloser` is set, parts of the image are looked at, larger, before
-    // the second look: faces down to about 5% of the image's longer side.
+    // threads, then the same way on a square twice the face's size around
+    // it, turned so that the eyes are level, twice (LookUpright): its boxes
+    // of a tilted face are smaller than of the same face upright (85
+    // against 63 pixels for the camera man's face turned by 15 degrees),
+    // and the landmarks follow the box. A face turned in the image plane
+    // by any angle the first look still finds costs these six runs.
+    // When the first look finds no face and `lookCloser` is set, the image
+    // is looked at in parts (LookInParts). Throws when a net run fails.
     // With `turn`, the first look sees the image turned counter-clockwise
     // by that many degrees, so that a face turned clockwise by them stands
     // upright (the second look follows the face's eyes anyway).
     bool Detect(const cv::Mat& bgr, FaceBox& face, bool lookCloser = true, float turn = 0.0f);
 
-    // A face this confident at the first look is taken without looking
-    // further.
-    static constexpr float kConfidentScore = 0.75f;
+    // The most confident face of overlapping parts of the image, each
+    // looked at larger, then looked at again upright as by Detect: faces
+    // down to about 5% of the image's longer side. False when there is
+    // none.
+    bool LookInParts(const cv::Mat& bgr, FaceBox& face);
 
 private:
     FaceDetector(std::array<cv::dnn::Net, 2> nets, const Settings& settings);
@@ -95,7 +97,8 @@ private:
     // net fails.
     bool DetectInInput(int copy, const cv::Mat& input, FaceBox& face);
     // The same, averaged with the face found in the mirrored input; the
-    // two run side by side, one on each copy of the net.
+    // two run side by side, one on each copy of the net. Throws when either
+    // run fails.
     bool DetectSymmetric(const cv::Mat& input, FaceBox& face);
     // The most confident face in the square `region` of the image, scaled
     // to the net's input, in image pixels. False when there is none.
@@ -103,6 +106,10 @@ private:
     // The most confident face of overlapping squares of the image, each a
     // fraction of its longer side.
     bool LookInTiles(const cv::Mat& bgr, FaceBox& face);
+    // Looks again at a square twice the face's size, turned by the face's
+    // eyes, and once more by the eyes found there; `face` becomes the face
+    // found last.
+    void LookUpright(const cv::Mat& bgr, FaceBox& face);
 
     // Two copies of the graph, for an image and its mirror image at the
     // same time: a net keeps the state of its run.

@@ -203,8 +203,8 @@ std::unique_ptr<LandmarkNet> LandmarkNet::FromTensors(const TensorMap& tensors,
         builder.Add("InnerProduct", fc, {layer});
         net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
         net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
-    } catch (const cv::Exception&) {
-        error = "the landmark network cannot be built";
+    } catch (const cv::Exception& e) {
+        error = "the landmark network cannot be built: " + e.err;
         return nullptr;
     }
     return std::unique_ptr<LandmarkNet>(new LandmarkNet(std::move(net), meanRgb));
@@ -218,17 +218,13 @@ cv::Mat LandmarkNet::RunBatch(const std::vector<cv::Mat>& crops)
         }
     }
     // RGB, the mean subtracted, divided by 255, as the net was trained.
-    try {
-        const cv::Mat blob = cv::dnn::blobFromImages(crops, 1.0 / 255.0, cv::Size(), m_meanRgb, true, false);
-        m_net.setInput(blob);
-        const cv::Mat output = m_net.forward();
-        if (output.total() != crops.size() * kOutputs) {
-            return cv::Mat();
-        }
-        return output.reshape(1, static_cast<int>(crops.size())).clone();
-    } catch (const cv::Exception&) {
+    const cv::Mat blob = cv::dnn::blobFromImages(crops, 1.0 / 255.0, cv::Size(), m_meanRgb, true, false);
+    m_net.setInput(blob);
+    const cv::Mat output = m_net.forward();
+    if (output.total() != crops.size() * kOutputs) {
         return cv::Mat();
     }
+    return output.reshape(1, static_cast<int>(crops.size())).clone();
 }
 
 std::vector<float> LandmarkNet::Run(const cv::Mat& crop)

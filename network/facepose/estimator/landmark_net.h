@@ -39,7 +39,8 @@ public:
                                                     const cv::Scalar& meanRgb,
                                                     std::string& error);
 
-    // Runs on a 112x112 8-bit BGR crop; empty for any other input.
+    // Runs on a 112x112 8-bit BGR crop; empty for any other input. Throws
+    // when the net fails (a failed allocation, say), as do the others.
     std::vector<float> Run(const cv::Mat& crop);
 
     // The mean of the net's points on the crop and, mirrored back, on the
@@ -58,7 +59,7 @@ public:
 private:
     LandmarkNet(cv::dnn::Net net, const cv::Scalar& meanRgb);
     // The points of each crop, one row of kOutputs values per crop; empty
-    // when a crop is not 112x112 8-bit BGR or the net fails.
+    // when a crop is not 112x112 8-bit BGR or the net gives another count.
     cv::Mat RunBatch(const std::vector<cv::Mat>& crops);
 
     cv::dnn::Net m_net;

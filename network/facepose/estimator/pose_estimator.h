@@ -50,10 +50,14 @@ public:
 
     std::vector<float> Run(const cv::Mat& image) override;
 
-    // The face and its landmarks, in the image's frame. When the upright
-    // image shows no confident face whose landmarks are plausible, the
-    // image turned by 90, 180 and 270 degrees is searched too, and the most
-    // confident plausible face of all is kept. False when there is none.
+    // The face and its landmarks, in the image's frame. The detector looks
+    // at the whole image, or at its parts when that shows no face. When
+    // this gives no face whose landmarks are plausible, the image turned
+    // by 180, 90 and 270 degrees is searched, in that order, up to the
+    // first plausible face at least 0.75 confident, else the most
+    // confident plausible one is kept; then, when the parts were not
+    // looked at yet and nothing was found, they are. False when there is
+    // none.
     bool FindPlausibleFace(const cv::Mat& bgr, PoseEstimate& estimate);
 
     // Whether the landmarks look like a face the network knows: the points
