@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Records sample/astronaut.nkvalid again with record_facepose's default (the
-# pose with "<", "Threshold: 0" and "Tolerance: 0.5"), after a deliberate
+# pose with "<", "Threshold: 0" and "Tolerance: 1"), after a deliberate
 # change of the estimator. Builds what it needs into build/ (or $BUILD_DIR)
 # and makes the pose model when it is missing or stale. Extra arguments go to
 # record_facepose (for instance --tolerance DEG).

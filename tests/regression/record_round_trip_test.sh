@@ -24,13 +24,13 @@ grep -q '^# Recorded by record_facepose on ' case.nkvalid || fail "no comment sa
 "$program" -m "$precise" -p "$image" -v case.nkvalid >run.txt 2>verdict.txt
 grep -q '\] Test passed\.' verdict.txt || { cat run.txt verdict.txt; fail "the recorded file does not validate"; }
 
-# By default "<" with a tolerance of 0.5 degrees, written right after
+# By default "<" with a tolerance of 1 degree, written right after
 # "Threshold: 0".
 "$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o default.nkvalid >default.txt 2>&1 ||
     fail "default recording failed"
-grep -A1 '^Threshold: 0 ' default.nkvalid | grep -q '^Tolerance: 0.5 ' && grep -q '^< 45 -22.5 11.25$' default.nkvalid ||
+grep -A1 '^Threshold: 0 ' default.nkvalid | grep -q '^Tolerance: 1 ' && grep -q '^< 45 -22.5 11.25$' default.nkvalid ||
     { cat default.nkvalid; fail "unexpected default condition, threshold or tolerance"; }
-grep -q '^Tolerance: 0.500000$' default.txt || { cat default.txt; fail "the read-back summary shows no tolerance"; }
+grep -q '^Tolerance: 1.000000$' default.txt || { cat default.txt; fail "the read-back summary shows no tolerance"; }
 grep -q 'may move by' default.txt && fail "a recording with a tolerance printed what a threshold allows"
 # -t and --tolerance, 0 included (the pose then passes only exactly).
 "$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o zero.nkvalid -t 0 --tolerance 0 >/dev/null ||
@@ -43,7 +43,7 @@ grep -q '^Threshold: 1.5 ' some.nkvalid && grep -q '^Tolerance: 0.25 ' some.nkva
 # move by the tolerance (11.25 gives 5% for 0.5 degrees, 20% for 2.25), never
 # above 1000%; each value's allowance is printed, with a warning above 2
 # degrees (45 may move by 2.25).
-"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o portable.nkvalid --portable >portable.txt 2>portable.err ||
+"$recorder" -m "$source_dir/sample/fixed-model" -p "$image" -o portable.nkvalid --portable --tolerance 0.5 >portable.txt 2>portable.err ||
     fail "portable recording failed"
 grep -q '^Threshold: 5 ' portable.nkvalid && ! grep -q '^Tolerance' portable.nkvalid ||
     { cat portable.nkvalid; fail "unexpected portable threshold"; }
