@@ -6,6 +6,8 @@
 #
 #   suite_hostile_test.sh ROOT SUITE [ROW...]   (default: every row)
 #
+# TEST_FACEPOSE names test_facepose, which the memory-pressure row runs too.
+#
 # Every run must end within 60 s with a status below 128 unless the row
 # sends a signal, and leave no temporary file or staging folder behind.
 set -u
@@ -59,13 +61,14 @@ no_leftovers() {  # REPORT_DIR: nothing staged or half-written in it
 }
 case_lines() { grep -aE '^(passed|failed|error) ' "$work/out" | sed -E 's/ \([0-9]+ ms\)//'; }
 
-# The least address space (KiB) in which the suite starts at all: the
-# libraries' own start needs about 200 MB.
-least_address_space() {
+# The least address space (KiB) in which PROGRAM starts at all and gives
+# its usage with STATUS: the libraries' own start needs about 200 MB.
+least_address_space() {  # PROGRAM STATUS
     local low=65536 high=1048576 middle
     while ((high - low > 1024)); do
         middle=$(((low + high) / 2))
-        if (ulimit -v "$middle" && "$suite" --help >/dev/null) 2>/dev/null; then high=$middle; else low=$middle; fi
+        (ulimit -v "$middle" && "$1" --help >/dev/null 2>&1)
+        if [ $? = "$2" ]; then high=$middle; else low=$middle; fi
     done
     echo "$high"
 }
@@ -73,7 +76,7 @@ least_address_space() {
 row_memory-pressure() {
     local cases=$work/astronauts start limit errors=0
     for i in 1 2 3 4; do mk "$cases/a$i" "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"; done
-    start=$(least_address_space)
+    start=$(least_address_space "$suite" 0)
     # From where the suite starts up to 64 MB above: each limit fails a
     # different allocation, the same one on every run.
     for ((limit = start + 1024; limit <= start + 65536; limit += 4096)); do
@@ -89,6 +92,22 @@ row_memory-pressure() {
     ((errors > 0)) || fail "no limit made a case fail to run: the sweep is too high"
     S -m "$pose" -c "$cases" -o "$work/r" -j 1
     status_is 0
+    # test_facepose at such limits: the recorded pose passes, or status 2
+    # says why (the model did not load, the network failed), never "no face".
+    local failures=0
+    start=$(least_address_space "${TEST_FACEPOSE:?}" 255)
+    for ((limit = start + 1024; limit <= start + 65536; limit += 4096)); do
+        (cd "$work" && ulimit -v "$limit" && timeout -k 5 60 "$TEST_FACEPOSE" -m "$pose" \
+            -p "$cases/a1/astronaut.png" -v "$cases/a1/astronaut.nkvalid" >"$work/out" 2>"$work/err" </dev/null)
+        status=$?
+        never err 'No face found'
+        if ((status == 2)) && grep -qaE 'the network failed: |cannot load model file' "$work/err"; then
+            grep -qaF 'the network failed: ' "$work/err" && failures=$((failures + 1))
+        elif ((status != 0)) || ! grep -qaF '] Test passed.' "$work/err"; then
+            fail "test_facepose at $limit KiB: status $status, $(tail -n 1 "$work/err")"
+        fi
+    done
+    ((failures > 0)) || fail "no limit made test_facepose's network fail: the sweep is too high"
 }
 
 row_model-not-loading() {
