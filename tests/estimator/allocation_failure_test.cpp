@@ -65,6 +65,48 @@ void operator delete(void* p, std::size_t) noexcept
     std::free(p);
 }
 
+// The other plain forms go through the two above, so that every block is
+// taken and given back by the same pair (a sanitizer's own forms would not
+// match them).
+void* operator new[](std::size_t size)
+{
+    return ::operator new(size);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t& nothrow) noexcept
+{
+    return ::operator new(size, nothrow);
+}
+
+void operator delete[](void* p) noexcept
+{
+    ::operator delete(p);
+}
+
+void operator delete[](void* p, std::size_t) noexcept
+{
+    ::operator delete(p);
+}
+
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
+
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    ::operator delete(p);
+}
+
 #pragma GCC diagnostic pop
 
 namespace {
