@@ -49,41 +49,27 @@ std::string TempModelPath()
     return Scratch().Path("small.nmodel");
 }
 
-std::string ReadWritten()
+// Writes the content, changes the first `from` of its text to `to` (when
+// given), and gives the error reading it back; it must not load.
+std::string WriteAndRead(const PoseModelContent& content, const std::string& from = "", const std::string& to = "")
 {
-    std::string error;
+    std::string error, writeError;
+    EXPECT_TRUE(zor::estimator::WritePoseModel(TempModelPath(), content, writeError)) << writeError;
+    if (!from.empty()) {
+        std::ifstream in(TempModelPath(), std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const size_t at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        if (at != std::string::npos) {
+            text.replace(at, from.size(), to);
+        }
+        std::ofstream(TempModelPath(), std::ios::binary) << text;
+    }
     cv::FileStorage storage(TempModelPath(), cv::FileStorage::READ);
     EXPECT_TRUE(storage.isOpened());
     EXPECT_EQ(storage["kind"].string(), "landmark_pose");
     EXPECT_EQ(zor::estimator::ReadPoseModel(storage.root(), error), nullptr);
     return error;
-}
-
-std::string WriteAndRead(const PoseModelContent& content)
-{
-    std::string error;
-    EXPECT_TRUE(zor::estimator::WritePoseModel(TempModelPath(), content, error)) << error;
-    return ReadWritten();
-}
-
-// Writes the content, then changes one line of the text.
-std::string WriteEditAndRead(const PoseModelContent& content, const std::string& from,
-                             const std::string& to)
-{
-    std::string error;
-    EXPECT_TRUE(zor::estimator::WritePoseModel(TempModelPath(), content, error)) << error;
-    std::string text;
-    {
-        std::ifstream in(TempModelPath(), std::ios::binary);
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    const size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) {
-        text.replace(at, from.size(), to);
-    }
-    std::ofstream(TempModelPath(), std::ios::binary) << text;
-    return ReadWritten();
 }
 
 TEST(PoseModelFile, EachPartIsCheckedBeforeUse)
@@ -105,6 +91,7 @@ TEST(PoseModelFile, EachPartIsCheckedBeforeUse)
     shortSecondTensor.landmarkTensors.push_back(bias);
     PoseModelContent landmark68 = SmallModel(864);
     landmark68.faceModel.landmarks.back() = 68;
+    const std::string q = "   q:\n      - ";
     const Case cases[] = {
         {"a tensor shorter than its shape", SmallModel(863), "needs 864 values, 863 are left"},
         {"a second tensor shorter than its shape", shortSecondTensor,
@@ -118,18 +105,16 @@ TEST(PoseModelFile, EachPartIsCheckedBeforeUse)
     for (const Case& c : cases) {
         EXPECT_NE(WriteAndRead(c.content).find(c.error), std::string::npos) << c.what;
     }
-}
-
-TEST(PoseModelFile, LayoutAndEncodingAreChecked)
-{
-    const PoseModelContent content = SmallModel(864);
-    EXPECT_NE(WriteEditAndRead(content, "format: 2", "format: 1").find("is not format 2"),
-              std::string::npos);
-    EXPECT_NE(WriteEditAndRead(content, "format: 2", "formats: 2").find("is not format 2"),
-              std::string::npos);
-    // A character outside base64's alphabet in the landmark values.
-    const std::string q = "   q:\n      - ";
-    EXPECT_NE(WriteEditAndRead(content, q, q + "*").find("not well-formed base64"), std::string::npos);
+    // Edits of the written text: the format, a landmark value outside base64's alphabet.
+    const struct {
+        std::string from, to;
+        const char* error;
+    } edits[] = {{"format: 2", "format: 1", "is not format 2"},
+                 {"format: 2", "formats: 2", "is not format 2"},
+                 {q, q + "*", "not well-formed base64"}};
+    for (const auto& e : edits) {
+        EXPECT_NE(WriteAndRead(SmallModel(864), e.from, e.to).find(e.error), std::string::npos) << e.to;
+    }
 }
 
 TEST(Base64, RoundTripsAndRejectsMalformedText)

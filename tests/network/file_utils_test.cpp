@@ -42,11 +42,4 @@ TEST(FileExist, TrueOnlyForRegularFilesReachedThroughLinks)
     }
 }
 
-TEST(GetFilename, KeepsBareNamesSoFilesLandInTheWorkingDirectory)
-{
-    for (const std::string name : {"case.log", ".log", "a.b.log", "log"}) {
-        EXPECT_EQ(zor::utils::GetFilename(name), name);
-    }
-}
-
 }  // namespace
