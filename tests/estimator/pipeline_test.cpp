@@ -131,9 +131,9 @@ TEST(Pipeline, SameResultOnOneOpenCvThread)
 }
 
 // `image` pasted into a black canvas of `size` with its top left corner at `at`.
-cv::Mat Pasted(const cv::Mat& image, cv::Size size, cv::Point at)
+cv::Mat Pasted(const cv::Mat& image, cv::Size size, cv::Point at, int background = 0)
 {
-    cv::Mat canvas(size, CV_8UC3, cv::Scalar::all(0));
+    cv::Mat canvas(size, CV_8UC3, cv::Scalar::all(background));
     image.copyTo(canvas(cv::Rect(at, image.size())));
     return canvas;
 }
@@ -188,6 +188,11 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
     const cv::Mat camera = sample::Photo("camera");
     const cv::Mat smallAstronaut = WithFaceWidth(astronaut, 56);
     const cv::Mat smallCamera = WithFaceWidth(camera, 32);
+    // The photo shrunk to a quarter of its side: its face's box is about 56
+    // pixels wide, its landmarks about 26 apart.
+    cv::Mat quarterAstronaut;
+    cv::resize(astronaut, quarterAstronaut, astronaut.size() / 4, 0, 0, cv::INTER_AREA);
+    const cv::Point topRight(640 - quarterAstronaut.cols, 0);
     cv::Mat sideBySide;
     cv::hconcat(astronaut, camera, sideBySide);
     // Two small faces: the parts of the image that show the astronaut are
@@ -212,6 +217,8 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
          cv::Rect(cv::Point(0, 0), smallAstronaut.size())},
         {"56 px face at the bottom right of 640x480", Pasted(smallAstronaut, cv::Size(640, 480), corner),
          cv::Rect(corner, smallAstronaut.size())},
+        {"the photo at a quarter of its side at the top right of a grey 640x480",
+         Pasted(quarterAstronaut, cv::Size(640, 480), topRight, 128), cv::Rect(topRight, quarterAstronaut.size())},
         {"32 px turned face in 640x480", Pasted(smallCamera, cv::Size(640, 480), cv::Point(300, 150)),
          cv::Rect(cv::Point(300, 150), smallCamera.size())},
         {"two portraits side by side", sideBySide, cv::Rect(0, 0, 1024, 512)},

@@ -105,7 +105,7 @@ private:
     bool LookAt(const cv::Mat& bgr, const cv::RotatedRect& region, FaceBox& face);
     // The most confident face of overlapping squares of the image, each a
     // fraction of its longer side.
-    bool LookInTiles(const cv::Mat& bgr, FaceBox& face);
+    bool LookInTiles(const cv::Mat& bgr, float tileSide, FaceBox& face);
     // Looks again at a square twice the face's size, turned by the face's
     // eyes, and once more by the eyes found there; `face` becomes the face
     // found last.
