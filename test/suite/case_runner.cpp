@@ -75,12 +75,9 @@ void Validate(const CaseFiles& files, const std::string& log_path, CaseResult& r
         result.reason = "unusable expectation file: " + parser_message;
         break;
     case CheckRefusal::kNotNumeric:
-        result.verdict = Verdict::kError;
-        result.reason = "unusable expectation file: Missing validation file or rvType not match.";
-        break;
     case CheckRefusal::kTooFewResults:
         result.verdict = Verdict::kError;
-        result.reason = "unusable expectation file: Size not match! Output result must larger than \"Nums to Check\"";
+        result.reason = std::string("unusable expectation file: ") + zor::test::RefusalText(result.check.refusal);
         break;
     }
 }

@@ -88,6 +88,16 @@ std::string ValueText(const std::vector<float>& values)
 
 }  // namespace
 
+const char* RefusalText(CheckRefusal refusal)
+{
+    switch (refusal) {
+    case CheckRefusal::kNotLoaded:
+    case CheckRefusal::kNotNumeric: return kRefused;
+    case CheckRefusal::kTooFewResults: return kTooFewResults;
+    default: return "";
+    }
+}
+
 const char* ConditionText(int32_t condition)
 {
     switch (condition) {

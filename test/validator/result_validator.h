@@ -85,6 +85,9 @@ struct NumericCheck {
     std::vector<ItemCheck> items;
 };
 
+// The message a refused check records for `refusal`; empty for kNone.
+const char* RefusalText(CheckRefusal refusal);
+
 // "=", ">" or "<" for a condition of DataNumericStruct; "?" when not set.
 const char* ConditionText(int32_t condition);
 
