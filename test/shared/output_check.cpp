@@ -17,17 +17,10 @@ int g_closedAtStart = 0;  // EBADF when standard output was closed at start
 
 void CheckOutput()
 {
-    int error = g_closedAtStart;
     std::cout.flush();
-    errno = 0;
-    const bool flushed = std::fflush(stdout) == 0;
-    if (error == 0 && (!flushed || std::ferror(stdout) || std::cout.fail())) {
-        // A write that failed earlier leaves no reason behind; write the
-        // stream's next byte again to learn it.
-        error = errno != 0 ? errno : EIO;
-        if (flushed && ::write(STDOUT_FILENO, "\n", 1) < 0) {
-            error = errno;
-        }
+    int error = OutputError(stdout, std::cout.fail());
+    if (g_closedAtStart != 0) {
+        error = g_closedAtStart;
     }
     if (error != 0) {
         std::fprintf(stderr, "%s: cannot write standard output: %s\n", g_program, std::strerror(error));
@@ -36,6 +29,22 @@ void CheckOutput()
 }
 
 }  // namespace
+
+int OutputError(std::FILE* stream, bool failed)
+{
+    errno = 0;
+    const bool flushed = std::fflush(stream) == 0;
+    if (flushed && !std::ferror(stream) && !failed) {
+        return 0;
+    }
+    // A write that failed earlier leaves no reason behind; write the
+    // stream's next byte again to learn it.
+    int error = errno != 0 ? errno : EIO;
+    if (flushed && ::write(::fileno(stream), "\n", 1) < 0) {
+        error = errno;
+    }
+    return error;
+}
 
 void CheckOutputAtExit(const char* program)
 {

@@ -4,6 +4,8 @@
 // not reach their destination (a full disk, a closed descriptor) fails
 // instead of ending as if they had.
 
+#include <cstdio>
+
 namespace facepose {
 
 // Exit status when standard output could not be written.
@@ -15,5 +17,10 @@ constexpr int kExitOutputLost = 3;
 // that is closed at start counts as such a failure, and /dev/null takes its
 // descriptor so that no file the program opens becomes standard output.
 void CheckOutputAtExit(const char* program);
+
+// Flushes `stream`: 0 when everything written to it reached its file, else
+// the reason (an errno value). `failed` says the writes failed before, in a
+// stream above this one.
+int OutputError(std::FILE* stream, bool failed = false);
 
 }  // namespace facepose

@@ -334,11 +334,7 @@ bool MoveStagedFiles(const std::string& staging_dir, const std::string& report_d
 // did not reach it.
 bool CloseOutput(std::FILE* out)
 {
-    errno = 0;
-    int error = std::fflush(out) != 0 || std::ferror(out) ? (errno != 0 ? errno : EIO) : 0;
-    if (error != 0 && ::write(::fileno(out), "\n", 1) < 0) {
-        error = errno;
-    }
+    int error = facepose::OutputError(out);
     if (std::fclose(out) != 0 && error == 0) {
         error = errno != 0 ? errno : EIO;
     }
