@@ -183,12 +183,14 @@ std::string TemporaryName(const std::string& path, const std::string& suffix)
     return name;
 }
 
-// True when `path` does not exist or is a regular file; otherwise errno says
-// why it may not be written.
-bool MayReplace(const std::string& path)
+// True when `path` does not exist (`info` then has st_nlink 0) or is a
+// regular file (`info` describes it); otherwise errno says why it may not be
+// written.
+bool MayReplace(const std::string& path, struct stat& info)
 {
-    struct stat info {};
+    info = {};
     if (::lstat(path.c_str(), &info) != 0) {
+        info = {};
         return errno == ENOENT;
     }
     if (!S_ISREG(info.st_mode)) {
@@ -215,7 +217,8 @@ bool AtomicFile::Open()
         errno = EBUSY;
         return false;
     }
-    if (!MayReplace(m_path)) {
+    struct stat existing {};
+    if (!MayReplace(m_path, existing)) {
         return false;
     }
     {
@@ -298,11 +301,11 @@ bool AtomicFile::Commit(bool replace)
         errno = EINVAL;
         return false;
     }
-    if (!MayReplace(m_path)) {
+    struct stat existing {};
+    if (!MayReplace(m_path, existing)) {
         return false;
     }
-    struct stat existing {};
-    if (replace && ::lstat(m_path.c_str(), &existing) == 0) {
+    if (replace && existing.st_nlink != 0) {
         // The replaced file's owner, group and permissions, as far as this
         // process may give them (a group it belongs to; any, as root).
         if (::fchown(m_descriptor, existing.st_uid, existing.st_gid) != 0) {
