@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the end-to-end cases of test_facepose under valgrind's memcheck: the
-# driver cases (tests/driver/cases) and the bad-input matrix
-# (tests/bad_inputs/cases.txt), each checked as usual, plus valgrind's own
+# driver cases (tests/src/cases) and the bad-input matrix
+# (tests/src/bad_inputs/cases.txt), each checked as usual, plus valgrind's own
 # verdict: no memory error and nothing definitely lost. Library-held memory
 # that valgrind would otherwise report is suppressed in scripts/memcheck.supp,
 # each entry with the reason.
@@ -62,11 +62,11 @@ run() {
     fi
 }
 
-for case_dir in "$root"/tests/driver/cases/*/; do
+for case_dir in "$root"/tests/src/cases/*/; do
     name=driver.$(basename "$case_dir")
     [[ $name =~ $pattern ]] || continue
-    run "$name" "$root/tests/driver/run_case.sh" "$work/test_facepose" "${case_dir%/}" \
-        "$root/tests/driver/data" "$root/sample"
+    run "$name" "$root/tests/src/run_case.sh" "$work/test_facepose" "${case_dir%/}" \
+        "$root/tests/src/data" "$root/sample"
 done
 while read -r name _; do
     [[ $name =~ ^[a-z] ]] || continue
@@ -75,9 +75,9 @@ while read -r name _; do
     # act on valgrind itself (it takes the free descriptor 1 for its own use).
     [[ $name =~ during-read|fork-fails|stdout-closed ]] && continue
     [[ bad_input.$name =~ $pattern ]] || continue
-    run "bad_input.$name" "$root/tests/bad_inputs/run_bad_input.sh" "$work/test_facepose" \
-        "$root/tests/bad_inputs/cases.txt" "$name" "$root/sample"
-done <"$root/tests/bad_inputs/cases.txt"
+    run "bad_input.$name" "$root/tests/src/bad_inputs/run_bad_input.sh" "$work/test_facepose" \
+        "$root/tests/src/bad_inputs/cases.txt" "$name" "$root/sample"
+done <"$root/tests/src/bad_inputs/cases.txt"
 
 # valgrind's verdicts, summed over every process it watched.
 sum() { grep -h "$1" "$work"/logs/*.log 2>/dev/null | sed -E "s/.*$1 *([0-9,]+).*/\1/" |

@@ -67,10 +67,10 @@ for size in 20000x1 12000x3000; do
     rm -f "$image"
 done
 
-JSREF="$ROOT/tests/estimator/reference"
+JSREF="$ROOT/tests/network/estimator/reference"
 if [ -d "$JSREF/node_modules/@vladmandic/face-api" ] && command -v node >/dev/null; then
     echo "== face-api's JavaScript pipeline (tfjs CPU backend)"
     node "$JSREF/time_pipeline.js" "${PHOTOS[@]}"
 else
-    echo "== face-api's JavaScript pipeline: not installed (cd tests/estimator/reference && npm install)"
+    echo "== face-api's JavaScript pipeline: not installed (cd tests/network/estimator/reference && npm install)"
 fi

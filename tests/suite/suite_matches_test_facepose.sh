@@ -21,9 +21,9 @@ add_case() {  # MODEL_TAG NAME IMAGE EXPECTATION
     ln -s "$3" "$work/cases/$1/$2/"
     cp "$4" "$work/cases/$1/$2/"
 }
-declare -A model_dir=([fixed]=$root/sample/fixed-model [fixed-138]=$root/tests/driver/data/fixed-138
+declare -A model_dir=([fixed]=$root/sample/fixed-model [fixed-138]=$root/tests/src/data/fixed-138
                       [pose]=$root/sample/pose-model [moved]=$work/moved-model)
-for dir in "$root"/tests/regression/cases/*/; do
+for dir in "$root"/tests/cmake/cases/*/; do
     add_case fixed "regression-$(basename "$dir")" "$(ls "$dir"*.pgm "$dir"*.png 2>/dev/null | head -1)" "$dir"*.nkvalid
 done
 add_case pose sample-astronaut "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"
@@ -35,7 +35,7 @@ sed "s/0.5, -0.25, 0.125 ]/$(sed -n 's/^< //p' "$root/sample/astronaut.nkvalid" 
     "$root/sample/fixed-model/light_rpoly_lmp_iter_75000_w_scale.nmodel" \
     >"$work/moved-model/light_rpoly_lmp_iter_75000_w_scale.nmodel"
 add_case moved sample-astronaut-pitch-moved "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"
-for dir in "$root"/tests/driver/cases/*/; do
+for dir in "$root"/tests/src/cases/*/; do
     mapfile -t args <"$dir/args"
     [ "${#args[@]}" = 6 ] && [ "${args[0]}" = -m ] && [ "${args[2]}" = -p ] && [ "${args[4]}" = -v ] || continue
     expectation=${args[5]/\{case\}/$dir}

@@ -52,7 +52,7 @@ make_model() {
     # and holds three bytes.
     huge-matrix) printf '%%YAML:1.0\n---\nkind: landmark_pose\nformat: 2\ndetector:\n   onnx: !!opencv-matrix\n      rows: 100000\n      cols: 100000\n      dt: u\n      data: [ 1, 2, 3 ]\n   input_size: 128\n   score_threshold: 0.5\n   nms_threshold: 0.3\n' \
         >"$(model_folder)/$model_file"; model_folder ;;
-    pose-truncated) head -c 1500 "$here/../fuzz/corpus/fuzz_model_file/pose-first-tensors" \
+    pose-truncated) head -c 1500 "$here/../../fuzz/corpus/fuzz_model_file/pose-first-tensors" \
         >"$(model_folder)/$model_file"; model_folder ;;
     # Base64 data whose 24-byte header (the element type) is blank: OpenCV
     # 4.6's reader loops forever on it, in each of the three syntaxes.
@@ -64,15 +64,15 @@ make_model() {
         >"$(model_folder)/$model_file"; model_folder ;;
     # The fuzzer's find: a "!!binary" tag inside a flow sequence, whose
     # following text decodes to a blank header.
-    base64-in-sequence) cp "$here/../fuzz/corpus/fuzz_model_file/base64-tag-in-sequence-hang" \
+    base64-in-sequence) cp "$here/../../fuzz/corpus/fuzz_model_file/base64-tag-in-sequence-hang" \
         "$(model_folder)/$model_file"; model_folder ;;
     # The fuzzer's second find: malformed nested YAML sequences on which
     # OpenCV's reader loops forever, no base64 involved.
-    yaml-loop) cp "$here/../fuzz/opencv-reader/yaml-nested-sequence-hang" \
+    yaml-loop) cp "$here/../../fuzz/opencv-reader/yaml-nested-sequence-hang" \
         "$(model_folder)/$model_file"; model_folder ;;
     # The fuzzer's third find: malformed XML on which OpenCV's reader
     # dereferences a null pointer.
-    xml-crash) cp "$here/../fuzz/opencv-reader/xml-null-crash" "$(model_folder)/$model_file"
+    xml-crash) cp "$here/../../fuzz/opencv-reader/xml-null-crash" "$(model_folder)/$model_file"
         model_folder ;;
     # Well-formed base64 (three bytes 1, 2, 3) still reads.
     base64-bytes) printf '%%YAML:1.0\n---\nkind: "fixed"\noutput: !!binary |\n   MXUgICAgICAgICAgICAgICAgICAgICAgAQID\n' \

@@ -21,7 +21,7 @@ libraries=$(ldd "$work/prefix/bin/test_facepose")
 grep -qF "libzor_facepose.so.1 => $work/prefix/bin/../lib/" <<<"$libraries" ||
     fail "the installed program does not load the installed network library"
 
-cmake -S "$source_dir/tests/regression/consumer" -B "$work/consumer" -G Ninja \
+cmake -S "$source_dir/tests/cmake/consumer" -B "$work/consumer" -G Ninja \
       -DCMAKE_PREFIX_PATH="$work/prefix" -DSAMPLE_DIR="$source_dir/sample" >"$work/configure.txt" 2>&1 ||
     { cat "$work/configure.txt"; fail "the consumer project does not configure"; }
 cmake --build "$work/consumer" >"$work/build.txt" 2>&1 || { cat "$work/build.txt"; fail "the consumer does not build"; }

@@ -29,7 +29,7 @@ function writeRgb(file, tensor) {
 
 const header = (what) => [
   `# ${what}`,
-  '# Made by tests/estimator/reference/make_reference.js with @vladmandic/face-api 1.7.15',
+  '# Made by tests/network/estimator/reference/make_reference.js with @vladmandic/face-api 1.7.15',
   `# and @tensorflow/tfjs ${tf.version_core} on its ${tf.getBackend()} backend.`,
 ];
 

@@ -12,7 +12,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 cd "$work"
 
-precise="$source_dir/tests/driver/data/fixed-precision"
+precise="$source_dir/tests/src/data/fixed-precision"
 image="$source_dir/sample/face.png"
 
 # Values that print differently in single and double precision must still
