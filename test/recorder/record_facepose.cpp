@@ -268,13 +268,13 @@ int RecordOne(const Options& options, const std::string& pic_path, const std::st
         std::cerr << kProgram << ": " << output_path << " exists; pass -f to overwrite it." << std::endl;
         return 1;
     }
-    const std::string model_path = facepose::ModelFilePath(options.model_dir);
-    facepose::RequireInputFiles(model_path, pic_path);
-    const std::vector<float> pose = facepose::PoseRun(model_path, pic_path).Pose(kProgram);
+    const std::string model_path = zor::test::shared::ModelFilePath(options.model_dir);
+    zor::test::shared::RequireInputFiles(model_path, pic_path);
+    const std::vector<float> pose = zor::test::shared::PoseRun(model_path, pic_path).Pose(kProgram);
     if (pose.empty()) {
-        return facepose::kExitShortResult;
+        return zor::test::shared::kExitShortResult;
     }
-    zor::safe_file::AtomicFile file(output_path, ".nkvalid");
+    zor::test::safe_file::AtomicFile file(output_path, ".nkvalid");
     if (!file.Open()) {
         std::cerr << kProgram << ": cannot write " << output_path << ": " << std::strerror(errno) << std::endl;
         return 1;
@@ -313,17 +313,17 @@ int RecordOne(const Options& options, const std::string& pic_path, const std::st
 // beside the case folders are passed over. The status is the worst of all.
 int RecordFolder(const Options& options)
 {
-    std::vector<facepose::CaseFiles> cases;
-    std::vector<facepose::SkippedEntry> skipped;
+    std::vector<zor::test::shared::CaseFiles> cases;
+    std::vector<zor::test::shared::SkippedEntry> skipped;
     std::error_code error;
-    if (!facepose::FindCases(options.cases_dir, cases, skipped, error)) {
+    if (!zor::test::shared::FindCases(options.cases_dir, cases, skipped, error)) {
         std::cerr << kProgram << ": cannot read " << options.cases_dir << " (" << error.message() << "); skipped."
                   << std::endl;
         return 1;
     }
     int status = 0;
-    for (const facepose::SkippedEntry& entry : skipped) {
-        using Why = facepose::SkippedEntry::Why;
+    for (const zor::test::shared::SkippedEntry& entry : skipped) {
+        using Why = zor::test::shared::SkippedEntry::Why;
         if (entry.why == Why::kUnreadable) {
             std::cerr << kProgram << ": cannot read " << entry.path << " (" << entry.detail << "); skipped."
                       << std::endl;
@@ -333,7 +333,7 @@ int RecordFolder(const Options& options)
         }
         status = std::max(status, entry.why == Why::kNotAFolder ? 0 : 1);
     }
-    for (const facepose::CaseFiles& one : cases) {
+    for (const zor::test::shared::CaseFiles& one : cases) {
         const std::string output = one.expectation.empty()
                                        ? fs::path(one.image).replace_extension(".nkvalid").string()
                                        : one.expectation;
@@ -346,7 +346,7 @@ int RecordFolder(const Options& options)
 
 int main(int argc, char** argv)
 {
-    facepose::CheckOutputAtExit(kProgram);
+    zor::test::shared::CheckOutputAtExit(kProgram);
     const Options options = ParseOptions(argc, argv);
     return options.cases_dir.empty() ? RecordOne(options, options.pic_path, options.output_path)
                                      : RecordFolder(options);

@@ -16,8 +16,7 @@
 #include <new>
 #include <string>
 
-namespace zor {
-namespace safe_file {
+namespace zor::test::safe_file {
 namespace {
 
 constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -359,5 +358,4 @@ void AtomicFile::Discard()
     errno = error;
 }
 
-}  // namespace safe_file
-}  // namespace zor
+}  // namespace zor::test::safe_file

@@ -24,8 +24,7 @@
 #include <ostream>
 #include <string>
 
-namespace zor {
-namespace safe_file {
+namespace zor::test::safe_file {
 
 class AtomicFile {
 public:
@@ -63,5 +62,4 @@ private:
     void* m_pending = nullptr;  // the file's entry among those an ending signal removes
 };
 
-}  // namespace safe_file
-}  // namespace zor
+}  // namespace zor::test::safe_file

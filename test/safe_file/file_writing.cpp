@@ -8,8 +8,7 @@
 
 #include "safe_file/atomic_file.h"
 
-namespace zor {
-namespace safe_file {
+namespace zor::test::safe_file {
 
 bool MakeFolder(const std::string& path)
 {
@@ -37,5 +36,4 @@ void RemoveOldFile(const std::string& path)
     }
 }
 
-}  // namespace safe_file
-}  // namespace zor
+}  // namespace zor::test::safe_file

@@ -4,8 +4,7 @@
 
 #include <string>
 
-namespace zor {
-namespace safe_file {
+namespace zor::test::safe_file {
 
 // Makes the folder `path` (and its parents) unless it exists; false when it
 // cannot be made or when it is not a folder of its own (a link, a file).
@@ -19,5 +18,4 @@ bool WriteWhole(const std::string& path, const std::string& bytes);
 // Removes `path` when it is a regular file (a result of an earlier run).
 void RemoveOldFile(const std::string& path);
 
-}  // namespace safe_file
-}  // namespace zor
+}  // namespace zor::test::safe_file

@@ -6,7 +6,7 @@
 
 #include "shared/image_files.h"
 
-namespace facepose {
+namespace zor::test::shared {
 namespace {
 
 namespace fs = std::filesystem;
@@ -91,4 +91,4 @@ std::vector<CaseFiles> SelectCases(const std::vector<CaseFiles>& cases, const st
     return selected;
 }
 
-}  // namespace facepose
+}  // namespace zor::test::shared

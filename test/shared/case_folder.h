@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-namespace facepose {
+namespace zor::test::shared {
 
 struct CaseFiles {
     std::string name;         // the sub-folder's name
@@ -38,4 +38,4 @@ bool FindCases(const std::string& folder, std::vector<CaseFiles>& cases, std::ve
 std::vector<CaseFiles> SelectCases(const std::vector<CaseFiles>& cases, const std::string& filter, unsigned index,
                                    unsigned count);
 
-}  // namespace facepose
+}  // namespace zor::test::shared

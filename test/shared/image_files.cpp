@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-namespace facepose {
+namespace zor::test::shared {
 
 bool IsImageFile(const std::filesystem::path& path)
 {
@@ -18,4 +18,4 @@ bool IsImageFile(const std::filesystem::path& path)
            std::end(kImageExtensions);
 }
 
-}  // namespace facepose
+}  // namespace zor::test::shared

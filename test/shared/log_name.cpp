@@ -1,6 +1,6 @@
 #include "shared/log_name.h"
 
-namespace facepose {
+namespace zor::test::shared {
 
 std::string LogNameFor(std::string expectation_path)
 {
@@ -12,4 +12,4 @@ std::string LogNameFor(std::string expectation_path)
     return expectation_path.substr(0, dot) + ".log";
 }
 
-}  // namespace facepose
+}  // namespace zor::test::shared

@@ -2,11 +2,11 @@
 
 #include <string>
 
-namespace facepose {
+namespace zor::test::shared {
 
 // The validation log is named after the expectation file: its name without
 // directory and last extension, plus ".log" (a.b.nkvalid gives a.b.log,
 // dir.old/case gives case.log, a path ending in "/" or .nkvalid gives .log).
 std::string LogNameFor(std::string expectation_path);
 
-}  // namespace facepose
+}  // namespace zor::test::shared

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <iostream>
 
-namespace facepose {
+namespace zor::test::shared {
 namespace {
 
 const char* g_program = "";
@@ -60,4 +60,4 @@ void CheckOutputAtExit(const char* program)
     std::atexit(CheckOutput);
 }
 
-}  // namespace facepose
+}  // namespace zor::test::shared

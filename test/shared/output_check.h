@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-namespace facepose {
+namespace zor::test::shared {
 
 // Exit status when standard output could not be written.
 constexpr int kExitOutputLost = 3;
@@ -23,4 +23,4 @@ void CheckOutputAtExit(const char* program);
 // stream above this one.
 int OutputError(std::FILE* stream, bool failed = false);
 
-}  // namespace facepose
+}  // namespace zor::test::shared

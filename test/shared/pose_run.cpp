@@ -8,7 +8,7 @@
 
 #include "network/file_utils.h"
 
-namespace facepose {
+namespace zor::test::shared {
 namespace {
 
 const char kModelFileName[] = "/light_rpoly_lmp_iter_75000_w_scale.nmodel";
@@ -95,4 +95,4 @@ std::vector<float> PoseRun::Pose(const char* program) const
     return PoseValues(m_results);
 }
 
-}  // namespace facepose
+}  // namespace zor::test::shared

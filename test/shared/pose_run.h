@@ -11,7 +11,7 @@
 
 #include "network/facepose.h"
 
-namespace facepose {
+namespace zor::test::shared {
 
 // The pose: elements 136, 137 and 138 of the first result vector hold yaw,
 // pitch and roll divided by 90 degrees.
@@ -61,4 +61,4 @@ private:
     std::exception_ptr m_failure;  // what the network threw, if it did
 };
 
-}  // namespace facepose
+}  // namespace zor::test::shared

@@ -87,7 +87,7 @@ void RunValidation(const std::string& valid_path, const std::vector<float>& pose
     std::cout << "test: " << expectation_path << std::endl;
     zor::test::ResultValidator validator(expectation_path);
     validator.SetLogType(zor::test::VLOG_FULL);
-    validator.SetOutputlogName(facepose::LogNameFor(expectation_path));
+    validator.SetOutputlogName(zor::test::shared::LogNameFor(expectation_path));
 
     // One result item: the three pose values, as printed.
     std::vector<std::vector<float>> check_batch;
@@ -108,18 +108,18 @@ void RunValidation(const std::string& valid_path, const std::vector<float>& pose
 
 int main(int argc, char** argv)
 {
-    facepose::CheckOutputAtExit("test_facepose");
+    zor::test::shared::CheckOutputAtExit("test_facepose");
     Arguments arg_val = ParseArguments(argc, argv);
-    std::string model_path = facepose::ModelFilePath(arg_val.model_dir);
-    facepose::RequireInputFiles(model_path, arg_val.pic_path);
+    std::string model_path = zor::test::shared::ModelFilePath(arg_val.model_dir);
+    zor::test::shared::RequireInputFiles(model_path, arg_val.pic_path);
 
-    facepose::PoseRun run(model_path, arg_val.pic_path);
+    zor::test::shared::PoseRun run(model_path, arg_val.pic_path);
     if (run.FirstResultLength() >= 0) {
         printf("Data length %d\n", static_cast<int>(run.FirstResultLength()));
     }
     const std::vector<float> pose_row = run.Pose("test_facepose");
     if (pose_row.empty()) {
-        return facepose::kExitShortResult;
+        return zor::test::shared::kExitShortResult;
     }
     // Single-precision products, widened to double only for printing.
     printf("value: result %f, %f, %f\n", static_cast<double>(pose_row[0]),

@@ -5,7 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-namespace facepose_suite {
+namespace zor::test::suite {
 namespace {
 
 constexpr size_t kLandmarkValues = 136;
@@ -84,4 +84,4 @@ cv::Mat Annotate(const cv::Mat& image, const std::vector<float>& landmarks, cons
     return picture;
 }
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

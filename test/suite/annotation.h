@@ -7,7 +7,7 @@
 
 #include <opencv2/core.hpp>
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 // The picture is at most `side` pixels wide and high. `landmarks`: 68 (x, y)
 // pairs in image pixels, or empty (the picture then shows the image alone).
@@ -15,4 +15,4 @@ namespace facepose_suite {
 cv::Mat Annotate(const cv::Mat& image, const std::vector<float>& landmarks, const std::vector<float>& actual,
                  const std::vector<float>& expected, int side);
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

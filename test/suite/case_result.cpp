@@ -1,6 +1,6 @@
 #include "case_result.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 const char* VerdictText(Verdict verdict)
 {
@@ -29,4 +29,4 @@ Tally CountVerdicts(const std::vector<CaseResult>& results)
     return tally;
 }
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

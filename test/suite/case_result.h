@@ -8,9 +8,9 @@
 #include "shared/case_folder.h"
 #include "validator/result_validator.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
-using facepose::CaseFiles;
+using zor::test::shared::CaseFiles;
 
 enum class Verdict {
     kFailed,  // the check ran and failed
@@ -56,4 +56,4 @@ struct Tally {
 
 Tally CountVerdicts(const std::vector<CaseResult>& results);
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -11,13 +11,13 @@
 #include "shared/pose_run.h"
 #include "safe_file/file_writing.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using zor::safe_file::MakeFolder;
-using zor::safe_file::RemoveOldFile;
-using zor::safe_file::WriteWhole;
+using zor::test::safe_file::MakeFolder;
+using zor::test::safe_file::RemoveOldFile;
+using zor::test::safe_file::WriteWhole;
 
 constexpr char kPictureName[] = "annotated.png";
 constexpr int kPictureSide = 256;  // longest side of an annotated picture, at most
@@ -111,14 +111,14 @@ CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
         if (!MakeFolder(case_dir)) {
             return stop(result.stages.read, "cannot make the folder " + case_dir);
         }
-        const std::string log_name = facepose::LogNameFor(files.expectation);
+        const std::string log_name = zor::test::shared::LogNameFor(files.expectation);
         const std::string log_path = case_dir + "/" + log_name;
         RemoveOldFile(log_path);
         RemoveOldFile(case_dir + "/" + kPictureName);
 
         cv::Mat image;
         try {
-            image = facepose::ReadImage(files.image);
+            image = zor::test::shared::ReadImage(files.image);
         } catch (const std::exception& e) {
             return stop(result.stages.read, std::string("cannot read the image: ") + What(e));
         }
@@ -128,7 +128,7 @@ CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
         std::vector<std::vector<float>> results;
         try {
             m_network.Detect({image}, results);
-            result.pose = facepose::PoseValues(results);
+            result.pose = zor::test::shared::PoseValues(results);
         } catch (const std::exception& e) {
             return stop(result.stages.network, std::string("the network failed: ") + What(e));
         }
@@ -140,11 +140,11 @@ CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
             const size_t got = results.empty() ? 0 : results[0].size();
             result.reason = image.empty() ? "the image does not decode"
                                           : "no face: the network returned " + std::to_string(got) +
-                                                " values; " + std::to_string(facepose::kResultLength) +
+                                                " values; " + std::to_string(zor::test::shared::kResultLength) +
                                                 " are needed";
         } else {
             try {
-                result.landmarks.assign(results[0].begin(), results[0].begin() + facepose::kPoseIndex);
+                result.landmarks.assign(results[0].begin(), results[0].begin() + zor::test::shared::kPoseIndex);
                 Validate(files, log_path, result);
             } catch (const std::exception& e) {
                 result.check = {};
@@ -179,4 +179,4 @@ CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
     return result;
 }
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -7,7 +7,7 @@
 #include "case_result.h"
 #include "network/facepose.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 // The face-pose network, and whether its model file loaded.
 class SuiteNetwork : public zor::vision::Facepose {
@@ -40,4 +40,4 @@ private:
 // annotated picture.
 std::string PictureName();
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace facepose_suite {
+namespace zor::test::suite {
 namespace {
 
 constexpr char32_t kNone = 0xFFFFFFFF;
@@ -90,4 +90,4 @@ std::string PrintableText(const std::string& text)
     return printable;
 }
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

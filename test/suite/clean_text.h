@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 // `text` as well-formed UTF-8: every byte that does not start a valid,
 // shortest-form sequence of a character other than a surrogate, U+FFFE or
@@ -18,4 +18,4 @@ std::string ValidUtf8(const std::string& text);
 // stays. The result holds no byte below 0x20.
 std::string PrintableText(const std::string& text);
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

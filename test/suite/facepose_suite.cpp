@@ -18,19 +18,19 @@
 int main(int argc, char** argv)
 {
     constexpr int kExitUsage = 255;
-    facepose::CheckOutputAtExit("facepose_suite");
+    zor::test::shared::CheckOutputAtExit("facepose_suite");
     std::string error;
-    const std::optional<facepose_suite::SuiteOptions> parsed = facepose_suite::ParseSuiteOptions(argc, argv, error);
+    const std::optional<zor::test::suite::SuiteOptions> parsed = zor::test::suite::ParseSuiteOptions(argc, argv, error);
     if (!parsed) {
         if (error.empty()) {
-            std::fputs(facepose_suite::UsageText().c_str(), stdout);
+            std::fputs(zor::test::suite::UsageText().c_str(), stdout);
             return 0;
         }
-        std::fprintf(stderr, "facepose_suite: %s\n%s", error.c_str(), facepose_suite::UsageText().c_str());
+        std::fprintf(stderr, "facepose_suite: %s\n%s", error.c_str(), zor::test::suite::UsageText().c_str());
         return kExitUsage;
     }
     try {
-        return facepose_suite::RunSuite(*parsed);
+        return zor::test::suite::RunSuite(*parsed);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "facepose_suite: the run stopped: %s\n", e.what());
         return 1;

@@ -7,7 +7,7 @@
 #include "clean_text.h"
 #include "value_text.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 namespace {
 
 const char kHead[] = R"(<!DOCTYPE html>
@@ -170,4 +170,4 @@ std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tall
     return html + kTail;
 }
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -9,10 +9,10 @@
 
 #include "case_result.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 // `title_note` follows the summary (the model, the cases, the shard).
 // `tally` counts `results`.
 std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tally, const std::string& title_note);
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -5,7 +5,7 @@
 #include "clean_text.h"
 #include "value_text.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 namespace {
 
 // Text for an attribute or an element; control characters XML 1.0 does not
@@ -93,4 +93,4 @@ std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally,
     return xml;
 }
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -7,9 +7,9 @@
 
 #include "case_result.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 // `tally` counts `results`; `seconds`: the whole run.
 std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally, double seconds);
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

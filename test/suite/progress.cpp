@@ -4,7 +4,7 @@
 
 #include "clean_text.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 std::string CaseLine(const CaseResult& result)
 {
@@ -64,4 +64,4 @@ void Progress::UpdateTerminal()
     std::fflush(m_terminal);
 }
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

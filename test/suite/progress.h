@@ -11,7 +11,7 @@
 
 #include "case_result.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 class Progress {
 public:
@@ -42,4 +42,4 @@ private:
 // with the name and the reason printable on one line (see PrintableText).
 std::string CaseLine(const CaseResult& result);
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <thread>
 
-namespace facepose_suite {
+namespace zor::test::suite {
 namespace {
 
 enum LongOnly { kShard = 256, kFilter };
@@ -101,4 +101,4 @@ std::optional<SuiteOptions> ParseSuiteOptions(int argc, char** argv, std::string
     return options;
 }
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 struct SuiteOptions {
     std::string model_dir;
@@ -25,4 +25,4 @@ std::optional<SuiteOptions> ParseSuiteOptions(int argc, char** argv, std::string
 // The usage text, ending with a newline.
 std::string UsageText();
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -35,7 +35,7 @@
 #include "shared/output_check.h"
 #include "shared/pose_run.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -243,24 +243,24 @@ void PrintSummary(std::FILE* out, const Tally& tally, const StageTotals& totals,
 bool FindSuiteCases(const SuiteOptions& options, std::vector<CaseFiles>& cases)
 {
     std::vector<CaseFiles> all;
-    std::vector<facepose::SkippedEntry> skipped;
+    std::vector<zor::test::shared::SkippedEntry> skipped;
     std::error_code error;
-    if (!facepose::FindCases(options.cases_dir, all, skipped, error)) {
+    if (!zor::test::shared::FindCases(options.cases_dir, all, skipped, error)) {
         std::fprintf(stderr, "facepose_suite: cannot read the cases folder %s\n",
                      PrintableText(options.cases_dir).c_str());
         return false;
     }
-    for (const facepose::SkippedEntry& entry : skipped) {
+    for (const zor::test::shared::SkippedEntry& entry : skipped) {
         const std::string name = std::filesystem::path(entry.path).lexically_relative(options.cases_dir).string();
         switch (entry.why) {
-        case facepose::SkippedEntry::Why::kNotAFolder:
+        case zor::test::shared::SkippedEntry::Why::kNotAFolder:
             std::fprintf(stderr, "facepose_suite: skipped %s: not a folder\n", PrintableText(name).c_str());
             break;
-        case facepose::SkippedEntry::Why::kUnreadable:
+        case zor::test::shared::SkippedEntry::Why::kUnreadable:
             std::fprintf(stderr, "facepose_suite: skipped %s: cannot be read (%s)\n", PrintableText(name).c_str(),
                          PrintableText(entry.detail).c_str());
             break;
-        case facepose::SkippedEntry::Why::kWrongFiles:
+        case zor::test::shared::SkippedEntry::Why::kWrongFiles:
             std::fprintf(stderr, "facepose_suite: skipped %s: needs one image and one .nkvalid file\n",
                          PrintableText(name).c_str());
             break;
@@ -274,7 +274,7 @@ bool FindSuiteCases(const SuiteOptions& options, std::vector<CaseFiles>& cases)
     }
     all.erase(std::remove_if(all.begin(), all.end(), [](const CaseFiles& one) { return one.expectation.empty(); }),
               all.end());
-    cases = facepose::SelectCases(all, options.filter, options.shard_index, options.shard_count);
+    cases = zor::test::shared::SelectCases(all, options.filter, options.shard_index, options.shard_count);
     return true;
 }
 
@@ -314,14 +314,14 @@ bool MoveStagedFiles(const std::string& staging_dir, const std::string& report_d
     namespace fs = std::filesystem;
     const std::string from = staging_dir + "/" + files.name;
     const std::string to = report_dir + "/" + files.name;
-    if (!zor::safe_file::MakeFolder(to)) {
+    if (!zor::test::safe_file::MakeFolder(to)) {
         why = "cannot make the folder " + to;
         return false;
     }
-    for (const std::string& name : {facepose::LogNameFor(files.expectation), PictureName()}) {
+    for (const std::string& name : {zor::test::shared::LogNameFor(files.expectation), PictureName()}) {
         std::error_code error;
         if (fs::symlink_status(from + "/" + name, error).type() != fs::file_type::regular) {
-            zor::safe_file::RemoveOldFile(to + "/" + name);
+            zor::test::safe_file::RemoveOldFile(to + "/" + name);
         } else if (std::rename((from + "/" + name).c_str(), (to + "/" + name).c_str()) != 0) {
             why = "cannot move " + name + " into " + to + ": " + std::strerror(errno);
             return false;
@@ -334,7 +334,7 @@ bool MoveStagedFiles(const std::string& staging_dir, const std::string& report_d
 // did not reach it.
 bool CloseOutput(std::FILE* out)
 {
-    int error = facepose::OutputError(out);
+    int error = zor::test::shared::OutputError(out);
     if (std::fclose(out) != 0 && error == 0) {
         error = errno != 0 ? errno : EIO;
     }
@@ -354,7 +354,7 @@ int RunSuite(const SuiteOptions& options)
     // of a case.
     cv::setNumThreads(0);
 
-    const std::string model_path = facepose::ModelFilePath(options.model_dir);
+    const std::string model_path = zor::test::shared::ModelFilePath(options.model_dir);
     if (!zor::utils::FileExist(model_path)) {
         std::fprintf(stderr, "facepose_suite: cannot find the model file %s\n", PrintableText(model_path).c_str());
         return kExitFailed;
@@ -365,7 +365,7 @@ int RunSuite(const SuiteOptions& options)
     }
     // A sharding test runner asks for this file to see that the shard was honoured.
     if (const char* status = std::getenv("GTEST_SHARD_STATUS_FILE"); status != nullptr && *status != '\0') {
-        zor::safe_file::WriteWhole(status, "");
+        zor::test::safe_file::WriteWhole(status, "");
     }
     std::vector<double> loads;
     std::vector<std::unique_ptr<CaseRunner>> runners;
@@ -383,8 +383,8 @@ int RunSuite(const SuiteOptions& options)
     SignalWatch signals;
     const std::string staging_dir = options.report_dir + "/" + kStagingName;
     std::error_code error;
-    if (!zor::safe_file::MakeFolder(options.report_dir) ||
-        (std::filesystem::remove_all(staging_dir, error), error) || !zor::safe_file::MakeFolder(staging_dir)) {
+    if (!zor::test::safe_file::MakeFolder(options.report_dir) ||
+        (std::filesystem::remove_all(staging_dir, error), error) || !zor::test::safe_file::MakeFolder(staging_dir)) {
         std::fprintf(stderr, "facepose_suite: cannot make the report folder %s\n",
                      PrintableText(options.report_dir).c_str());
         return kExitFailed;
@@ -424,8 +424,8 @@ int RunSuite(const SuiteOptions& options)
     const Clock::time_point report_start = Clock::now();
     const std::string junit_path = options.report_dir + "/" + kJunitName;
     const std::string report_path = options.report_dir + "/" + kReportName;
-    zor::safe_file::RemoveOldFile(report_path);
-    zor::safe_file::RemoveOldFile(junit_path);
+    zor::test::safe_file::RemoveOldFile(report_path);
+    zor::test::safe_file::RemoveOldFile(junit_path);
     bool moved = true;
     for (CaseResult& result : results) {
         std::string why;
@@ -445,8 +445,8 @@ int RunSuite(const SuiteOptions& options)
     const std::string note = "model " + options.model_dir + ", cases " + options.cases_dir +
                              (options.shard_count > 1 ? ", " + std::string(shard) : "") +
                              (options.filter.empty() ? "" : ", names containing \"" + options.filter + "\"");
-    bool written = zor::safe_file::WriteWhole(junit_path, JunitXml(results, tally, SecondsSince(start)));
-    written = zor::safe_file::WriteWhole(report_path, ReportHtml(results, tally, note)) && written;
+    bool written = zor::test::safe_file::WriteWhole(junit_path, JunitXml(results, tally, SecondsSince(start)));
+    written = zor::test::safe_file::WriteWhole(report_path, ReportHtml(results, tally, note)) && written;
     const double report_ms = SecondsSince(report_start) * 1000.0;
     PrintSummary(out, tally, totals, workers, report_ms, SecondsSince(start), options.report_dir);
     const bool output_whole = CloseOutput(out);
@@ -458,9 +458,9 @@ int RunSuite(const SuiteOptions& options)
         signals.EndBySignal();
     }
     if (!output_whole) {
-        return facepose::kExitOutputLost;
+        return zor::test::shared::kExitOutputLost;
     }
     return written && moved && tally.passed == tally.Total() ? 0 : kExitFailed;
 }
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -5,10 +5,10 @@
 
 #include "suite_options.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 // The exit status: 0 when every case passed, 1 when a case failed or could
 // not run, or when the run itself could not start or write its report.
 int RunSuite(const SuiteOptions& options);
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 std::string ValueName(const zor::test::NumericCheck& check, const zor::test::ItemCheck& item, size_t value)
 {
@@ -62,4 +62,4 @@ std::string ValueDescription(const zor::test::ValueCheck& value, int32_t conditi
            Requirement(condition, check, value);
 }
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

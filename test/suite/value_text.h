@@ -6,7 +6,7 @@
 
 #include "validator/result_validator.h"
 
-namespace facepose_suite {
+namespace zor::test::suite {
 
 // "yaw", "pitch" or "roll" for the values of a lone three-value item (the
 // pose); otherwise "item I value J".
@@ -35,4 +35,4 @@ std::string Requirement(int32_t condition, const zor::test::NumericCheck& check,
 std::string ValueDescription(const zor::test::ValueCheck& value, int32_t condition,
                              const zor::test::NumericCheck& check);
 
-}  // namespace facepose_suite
+}  // namespace zor::test::suite

@@ -19,7 +19,7 @@
 
 namespace {
 
-using zor::safe_file::AtomicFile;
+using zor::test::safe_file::AtomicFile;
 
 std::set<std::string> Names(const std::string& folder)
 {
