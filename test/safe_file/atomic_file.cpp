@@ -1,7 +1,8 @@
 #include "safe_file/atomic_file.h"
 
+#include "safe_file/ending_signals.h"
+
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,7 +20,6 @@
 namespace zor::test::safe_file {
 namespace {
 
-constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr std::size_t kEndingCount = sizeof kEndingSignals / sizeof kEndingSignals[0];
 constexpr std::size_t kBufferBytes = 1 << 16;
 constexpr std::size_t kPathBytes = 4096;
@@ -67,37 +67,8 @@ extern "C" void RemovePendingFiles(int signal)
             ::unlink(file->path);
         }
     }
-    // Installed with SA_RESETHAND: the signal has its default action again.
-    // Blocked while this handler runs, it ends the process when it returns.
-    ::raise(signal);
+    EndBySignal(signal);
 }
-
-// Holds the ending signals back on this thread for its lifetime, so that
-// creating, naming and removing the temporary file and recording it happen
-// as one step.
-class EndingSignalsHeld {
-public:
-    EndingSignalsHeld()
-    {
-        sigset_t set;
-        ::sigemptyset(&set);
-        for (const int signal : kEndingSignals) {
-            ::sigaddset(&set, signal);
-        }
-        ::pthread_sigmask(SIG_BLOCK, &set, &m_previous);
-    }
-    ~EndingSignalsHeld()
-    {
-        const int error = errno;
-        ::pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
-        errno = error;
-    }
-    EndingSignalsHeld(const EndingSignalsHeld&) = delete;
-    EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
-
-private:
-    sigset_t m_previous;
-};
 
 // With the ending signals held: records the temporary file and, for the
 // first one, puts the handlers in place of default actions (a signal that is
@@ -126,7 +97,7 @@ PendingFile* Arm(const std::string& temporary)
         ::sigemptyset(&remove.sa_mask);
         for (std::size_t i = 0; i < kEndingCount; ++i) {
             ::sigaction(kEndingSignals[i], nullptr, &g_savedEnding[i]);
-            if (!(g_savedEnding[i].sa_flags & SA_SIGINFO) && g_savedEnding[i].sa_handler == SIG_DFL) {
+            if (HasDefaultAction(kEndingSignals[i])) {
                 ::sigaction(kEndingSignals[i], &remove, nullptr);
             }
         }

@@ -7,6 +7,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "annotation.h"
+#include "report_folder.h"
 #include "shared/log_name.h"
 #include "shared/pose_run.h"
 #include "safe_file/file_writing.h"
@@ -19,7 +20,6 @@ using zor::test::safe_file::MakeFolder;
 using zor::test::safe_file::RemoveOldFile;
 using zor::test::safe_file::WriteWhole;
 
-constexpr char kPictureName[] = "annotated.png";
 constexpr int kPictureSide = 256;  // longest side of an annotated picture, at most
 
 // An exception's text without the line end OpenCV puts at its end.
@@ -83,11 +83,6 @@ void Validate(const CaseFiles& files, const std::string& log_path, CaseResult& r
 }
 
 }  // namespace
-
-std::string PictureName()
-{
-    return kPictureName;
-}
 
 CaseRunner::CaseRunner(const std::string& model_path) : m_network(model_path) {}
 

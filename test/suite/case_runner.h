@@ -36,8 +36,4 @@ private:
     SuiteNetwork m_network;
 };
 
-// The file names a case may hold in the report: its validation log and its
-// annotated picture.
-std::string PictureName();
-
 }  // namespace zor::test::suite

@@ -1,15 +1,12 @@
 #include "suite_run.h"
 
 #include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,11 +26,13 @@
 #include "junit_report.h"
 #include "network/file_utils.h"
 #include "progress.h"
+#include "report_folder.h"
 #include "safe_file/file_writing.h"
 #include "shared/case_folder.h"
 #include "shared/log_name.h"
 #include "shared/output_check.h"
 #include "shared/pose_run.h"
+#include "signal_watch.h"
 
 namespace zor::test::suite {
 namespace {
@@ -41,11 +40,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kExitFailed = 1;
-
-// The report's own names in the report folder, beside the case folders.
-constexpr char kJunitName[] = "junit.xml";
-constexpr char kReportName[] = "report.html";
-constexpr char kStagingName[] = ".facepose_suite-staging";  // the run's files until it ends
 
 double SecondsSince(Clock::time_point start)
 {
@@ -75,80 +69,6 @@ std::FILE* TakeOverOutput()
 struct StageTotals {
     StageTimes stages;
     double model_load = 0;  // summed over the workers that ran
-};
-
-// SIGINT, SIGTERM and SIGHUP while the cases run: blocked in every thread
-// made after this is, and taken by a thread of its own instead, which tells
-// the workers to stop after their case. The run then removes what it
-// staged and ends by the same signal; the report folder keeps the last
-// whole report. Without the thread (it could not start) the signals act as
-// they would have.
-class SignalWatch {
-public:
-    SignalWatch()
-    {
-        sigemptyset(&m_signals);
-        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-            struct sigaction action {};
-            if (::sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) {
-                sigaddset(&m_signals, signal);
-            }
-        }
-        ::pthread_sigmask(SIG_BLOCK, &m_signals, &m_before);
-        try {
-            m_thread = std::thread([this] { Watch(); });
-        } catch (const std::exception&) {
-            ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
-        }
-    }
-    ~SignalWatch()
-    {
-        m_done = true;
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-        ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
-    }
-    SignalWatch(const SignalWatch&) = delete;
-    SignalWatch& operator=(const SignalWatch&) = delete;
-
-    // The signal that came, or 0.
-    int Received() const { return m_received; }
-
-    // Ends the process by the signal that came, as it would have ended.
-    [[noreturn]] void EndBySignal()
-    {
-        m_done = true;
-        if (m_thread.joinable()) {
-            m_thread.join();
-        }
-        const int signal = m_received;
-        std::signal(signal, SIG_DFL);
-        sigset_t just;
-        sigemptyset(&just);
-        sigaddset(&just, signal);
-        ::pthread_sigmask(SIG_UNBLOCK, &just, nullptr);
-        std::raise(signal);
-        std::_Exit(128 + signal);
-    }
-
-private:
-    void Watch()
-    {
-        const timespec wait = {0, 50 * 1000 * 1000};
-        while (!m_done && m_received == 0) {
-            const int signal = ::sigtimedwait(&m_signals, nullptr, &wait);
-            if (signal > 0) {
-                m_received = signal;
-            }
-        }
-    }
-
-    sigset_t m_signals;
-    sigset_t m_before;
-    std::atomic<bool> m_done{false};
-    std::atomic<int> m_received{0};
-    std::thread m_thread;
 };
 
 // The networks of the workers, made one after the other before any worker
@@ -278,58 +198,6 @@ bool FindSuiteCases(const SuiteOptions& options, std::vector<CaseFiles>& cases)
     return true;
 }
 
-// Refuses, with the reason on standard error, a report folder that is the
-// cases folder or holds it (the run would take its own files for cases and
-// remove the cases' files) and case names that are the report's own files.
-bool CheckReportPlace(const SuiteOptions& options, const std::vector<CaseFiles>& cases)
-{
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path report = fs::weakly_canonical(fs::absolute(options.report_dir, error), error);
-    const fs::path folder = fs::weakly_canonical(fs::absolute(options.cases_dir, error), error);
-    const fs::path inside = folder.lexically_relative(report);
-    if (!inside.empty() && *inside.begin() != "..") {
-        std::fprintf(stderr, "facepose_suite: the report folder %s %s the cases folder %s\n",
-                     PrintableText(options.report_dir).c_str(), inside == "." ? "is" : "holds",
-                     PrintableText(options.cases_dir).c_str());
-        return false;
-    }
-    bool usable = true;
-    for (const CaseFiles& one : cases) {
-        if (one.name == kJunitName || one.name == kReportName || one.name == kStagingName) {
-            std::fprintf(stderr, "facepose_suite: the case %s has the name of the report's own %s\n",
-                         PrintableText(one.name).c_str(), one.name == kStagingName ? "staging folder" : "file");
-            usable = false;
-        }
-    }
-    return usable;
-}
-
-// Moves the files a case staged into its folder of the report, in place of
-// the files an earlier run left there; a case without such a file keeps
-// none. False, with the reason in `why`, when a file cannot take its place.
-bool MoveStagedFiles(const std::string& staging_dir, const std::string& report_dir, const CaseFiles& files,
-                     std::string& why)
-{
-    namespace fs = std::filesystem;
-    const std::string from = staging_dir + "/" + files.name;
-    const std::string to = report_dir + "/" + files.name;
-    if (!zor::test::safe_file::MakeFolder(to)) {
-        why = "cannot make the folder " + to;
-        return false;
-    }
-    for (const std::string& name : {zor::test::shared::LogNameFor(files.expectation), PictureName()}) {
-        std::error_code error;
-        if (fs::symlink_status(from + "/" + name, error).type() != fs::file_type::regular) {
-            zor::test::safe_file::RemoveOldFile(to + "/" + name);
-        } else if (std::rename((from + "/" + name).c_str(), (to + "/" + name).c_str()) != 0) {
-            why = "cannot move " + name + " into " + to + ": " + std::strerror(errno);
-            return false;
-        }
-    }
-    return true;
-}
-
 // Ends the output: false, with the reason on standard error, when a line
 // did not reach it.
 bool CloseOutput(std::FILE* out)
@@ -342,6 +210,52 @@ bool CloseOutput(std::FILE* out)
         std::fprintf(stderr, "facepose_suite: cannot write standard output: %s\n", std::strerror(error));
     }
     return error == 0;
+}
+
+// The times of the stages summed over the cases, and the model loads over
+// the workers that ran.
+StageTotals SumTimes(const std::vector<CaseResult>& results, const std::vector<double>& loads, unsigned workers)
+{
+    StageTotals totals;
+    for (size_t worker = 0; worker < workers; ++worker) {
+        totals.model_load += loads[worker];
+    }
+    for (const CaseResult& result : results) {
+        totals.stages.read += result.stages.read;
+        totals.stages.network += result.stages.network;
+        totals.stages.check += result.stages.check;
+        totals.stages.picture += result.stages.picture;
+    }
+    return totals;
+}
+
+// Moves each case's staged files into the report folder; a case whose files
+// cannot take their place becomes an error. False when any could not.
+bool MoveCaseFiles(ReportFolder& report, std::vector<CaseResult>& results)
+{
+    bool moved = true;
+    for (CaseResult& result : results) {
+        std::string why;
+        if (!report.MoveStagedFiles(result.files, why)) {
+            std::fprintf(stderr, "facepose_suite: %s\n", PrintableText(why).c_str());
+            result.verdict = Verdict::kError;
+            result.reason = why;
+            result.log_file.clear();
+            result.picture_file.clear();
+            moved = false;
+        }
+    }
+    return moved;
+}
+
+// What the report says the run was: the model, the cases, the shard, the filter.
+std::string RunNote(const SuiteOptions& options)
+{
+    char shard[64];
+    std::snprintf(shard, sizeof shard, "shard %u/%u", options.shard_index, options.shard_count);
+    return "model " + options.model_dir + ", cases " + options.cases_dir +
+           (options.shard_count > 1 ? ", " + std::string(shard) : "") +
+           (options.filter.empty() ? "" : ", names containing \"" + options.filter + "\"");
 }
 
 }  // namespace
@@ -381,10 +295,8 @@ int RunSuite(const SuiteOptions& options)
         return kExitFailed;
     }
     SignalWatch signals;
-    const std::string staging_dir = options.report_dir + "/" + kStagingName;
-    std::error_code error;
-    if (!zor::test::safe_file::MakeFolder(options.report_dir) ||
-        (std::filesystem::remove_all(staging_dir, error), error) || !zor::test::safe_file::MakeFolder(staging_dir)) {
+    ReportFolder report(options.report_dir);
+    if (!report.MakeStaging()) {
         std::fprintf(stderr, "facepose_suite: cannot make the report folder %s\n",
                      PrintableText(options.report_dir).c_str());
         return kExitFailed;
@@ -399,54 +311,26 @@ int RunSuite(const SuiteOptions& options)
     unsigned workers = 0;
     {
         Progress progress(out, ::isatty(STDERR_FILENO) ? stderr : nullptr, results);
-        workers = RunCases(cases, staging_dir, runners, signals, &progress, results);
+        workers = RunCases(cases, report.StagingDir(), runners, signals, &progress, results);
     }
     runners.clear();
     if (signals.Received() != 0) {
-        std::filesystem::remove_all(staging_dir, error);
+        report.RemoveStaging();
         std::fflush(out);
         signals.EndBySignal();
     }
-    StageTotals totals;
-    for (size_t worker = 0; worker < workers; ++worker) {
-        totals.model_load += loads[worker];
-    }
-    for (const CaseResult& result : results) {
-        totals.stages.read += result.stages.read;
-        totals.stages.network += result.stages.network;
-        totals.stages.check += result.stages.check;
-        totals.stages.picture += result.stages.picture;
-    }
+    const StageTotals totals = SumTimes(results, loads, workers);
 
     // The old report goes first, then each case's files take the place of
     // the old ones, then the new report is written: a signal in between
     // waits for the end (see SignalWatch).
     const Clock::time_point report_start = Clock::now();
-    const std::string junit_path = options.report_dir + "/" + kJunitName;
-    const std::string report_path = options.report_dir + "/" + kReportName;
-    zor::test::safe_file::RemoveOldFile(report_path);
-    zor::test::safe_file::RemoveOldFile(junit_path);
-    bool moved = true;
-    for (CaseResult& result : results) {
-        std::string why;
-        if (!MoveStagedFiles(staging_dir, options.report_dir, result.files, why)) {
-            std::fprintf(stderr, "facepose_suite: %s\n", PrintableText(why).c_str());
-            result.verdict = Verdict::kError;
-            result.reason = why;
-            result.log_file.clear();
-            result.picture_file.clear();
-            moved = false;
-        }
-    }
-    std::filesystem::remove_all(staging_dir, error);
+    report.RemoveOldReport();
+    const bool moved = MoveCaseFiles(report, results);
+    report.RemoveStaging();
     const Tally tally = CountVerdicts(results);
-    char shard[64];
-    std::snprintf(shard, sizeof shard, "shard %u/%u", options.shard_index, options.shard_count);
-    const std::string note = "model " + options.model_dir + ", cases " + options.cases_dir +
-                             (options.shard_count > 1 ? ", " + std::string(shard) : "") +
-                             (options.filter.empty() ? "" : ", names containing \"" + options.filter + "\"");
-    bool written = zor::test::safe_file::WriteWhole(junit_path, JunitXml(results, tally, SecondsSince(start)));
-    written = zor::test::safe_file::WriteWhole(report_path, ReportHtml(results, tally, note)) && written;
+    bool written = zor::test::safe_file::WriteWhole(report.JunitPath(), JunitXml(results, tally, SecondsSince(start)));
+    written = zor::test::safe_file::WriteWhole(report.ReportPath(), ReportHtml(results, tally, RunNote(options))) && written;
     const double report_ms = SecondsSince(report_start) * 1000.0;
     PrintSummary(out, tally, totals, workers, report_ms, SecondsSince(start), options.report_dir);
     const bool output_whole = CloseOutput(out);
