@@ -18,13 +18,12 @@ if(NOT TARGET zor_networks_utils)
 endif()
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/network DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zor)
-install(TARGETS zor_facepose zor_networks_core LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(TARGETS zor_facepose zor_networks_core zor_networks_utils LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/zor_validator)
 set_target_properties(zor_validator PROPERTIES EXPORT_NAME validator)
-set_target_properties(zor_networks_utils PROPERTIES EXPORT_NAME networks_utils)
 set_target_properties(zor_safe_file PROPERTIES EXPORT_NAME safe_file)
-install(TARGETS zor_validator zor_safe_file zor_networks_utils test_facepose EXPORT zor_validator_targets
+install(TARGETS zor_validator zor_safe_file test_facepose EXPORT zor_validator_targets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -98,12 +98,21 @@ struct LogStream {
     std::stringstream dataStream;
 };
 
+// What a validator prints on standard output. kQuiet keeps the expectation
+// file's summary block and the "Log written to ..." line off it; the messages
+// about a file that cannot be used, a refused check and a log that cannot be
+// written are printed either way.
+enum class ValidatorOutput { kPrinted, kQuiet };
+
 class ResultValidator {
 public:
     // Parses the expectation file at `path` and prints its summary; the path is
     // only read. A file that cannot be used leaves m_loaded false and its reason
     // under ERR_FILE in m_systemMessages.
     explicit ResultValidator(std::string& path);
+    // The same for a path that is a constant or a temporary, printing what
+    // `output` asks for.
+    explicit ResultValidator(const std::string& path, ValidatorOutput output = ValidatorOutput::kPrinted);
     // Writes the validation log (see LogWriter) and reports its name.
     ~ResultValidator();
 
@@ -144,6 +153,7 @@ public:
     vlogType LogType() const { return m_logType; }
     const std::string& OutputlogName() const { return m_outputlogName; }
     const std::map<int32_t, std::string>& SystemMessages() const { return m_systemMessages; }
+    ValidatorOutput Output() const { return m_output; }
 
 private:
     bool m_loaded = false;
@@ -161,6 +171,7 @@ private:
     // Negative key: an nkvalid_err_t code; 0 and up: index of a failed result.
     // Insertions never replace the first message under a key.
     std::map<int32_t, std::string> m_systemMessages;
+    ValidatorOutput m_output = ValidatorOutput::kPrinted;
 };
 
 }  // namespace test

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 #include "validator/line_reader.h"
 #include "validator/result_validator.h"
@@ -142,10 +143,14 @@ bool ReadCondition(std::string_view line, int32_t& condition)
 
 }  // namespace
 
-ResultValidator::ResultValidator(std::string& path)
+ResultValidator::ResultValidator(std::string& path) : ResultValidator(std::as_const(path)) {}
+
+ResultValidator::ResultValidator(const std::string& path, ValidatorOutput output) : m_output(output)
 {
     if (ValidationFileParser(path)) {
-        PrintFileInfo();
+        if (m_output == ValidatorOutput::kPrinted) {
+            PrintFileInfo();
+        }
         m_loaded = true;
     }
 }

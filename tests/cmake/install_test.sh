@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the project into a temporary prefix, then builds a small consumer
 # project that finds the validator package, links zor::validator, and
-# registers a case with add_facepose_case against the installed program.
+# registers a case with add_facepose_case against the installed program. The
+# consumer passes a temporary as the path, keeps the validator quiet on request
+# and loads none of the network's libraries.
 #
 #   install_test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
@@ -28,10 +30,17 @@ cmake --build "$work/consumer" >"$work/build.txt" 2>&1 || { cat "$work/build.txt
 
 printf 'Type: numeric-match\nThreshold: 10\nValid data:\n< 1 2 3\n' >"$work/numbers.nkvalid"
 cd "$work/consumer"
-./check_numbers "$work/numbers.nkvalid" 1.05 2 3 >/dev/null || fail "numbers within tolerance were refused"
-if ./check_numbers "$work/numbers.nkvalid" 1.5 2 3 >/dev/null; then
+if readelf -d check_numbers | grep -F NEEDED | grep -q zor; then
+    fail "linking zor::validator pulled in a network library: $(readelf -d check_numbers | grep zor)"
+fi
+printed=$(./check_numbers "$work/numbers.nkvalid" 1.05 2 3) || fail "numbers within tolerance were refused"
+grep -qx 'Type: 2' <<<"$printed" && grep -qx 'Log written to check_numbers.log.' <<<"$printed" ||
+    fail "the validator did not print its summary and log line: $printed"
+rm check_numbers.log
+if quiet=$(./check_numbers -q "$work/numbers.nkvalid" 1.5 2 3); then
     fail "numbers outside the tolerance passed"
 fi
+[ -z "$quiet" ] || fail "the quiet validator printed: $quiet"
 grep -q '\[FAILURE\] index: 0. msg: Threshold exceeded. Runtime value: 1.500000 2.000000 3.000000' check_numbers.log ||
     fail "the consumer's log lacks the failure"
 
