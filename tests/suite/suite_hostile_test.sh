@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # facepose_suite against a hostile user and a hostile machine: one row per
-# attack, each a function below, run in the order of the table. A row makes
-# its cases, runs the suite and checks the verdicts, the exit status, the
-# messages and what is left in the report folder.
+# attack, listed in hostile_rows.txt beside this script, each a function
+# below. A row makes its cases, runs the suite and checks the verdicts, the
+# exit status, the messages and what is left in the report folder.
 #
-#   suite_hostile_test.sh ROOT SUITE [ROW...]   (default: every row)
+#   suite_hostile_test.sh ROOT SUITE [ROW...]   (default: every row of the list)
+#   suite_hostile_test.sh ROOT SUITE --registered N   (N tests registered: one per listed row?)
 #
 # TEST_FACEPOSE names test_facepose, which the memory-pressure row runs too.
 #
@@ -17,21 +18,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 [ -n "${KEEP:-}" ] && trap - EXIT && echo "$work"
 
-rows=(
-    memory-pressure       # no wrong verdict and no abort or hang when memory runs out
-    model-not-loading     # stops at once, naming the model file
-    report-is-cases       # a report folder that is or holds the cases folder, case names of the report's files
-    interrupted-run       # the old whole report stays; nothing staged is left
-    rerun-error           # a case that passed and then errors keeps no old log or picture
-    log-not-written       # a log that cannot be written is an error, not a pass
-    threads-fail          # the workers that could start run the cases; the count printed is theirs
-    stdout-full           # standard output on /dev/full: status 3
-    not-utf8              # junit.xml and report.html stay well-formed UTF-8
-    control-characters    # a name cannot forge or hide a line
-    thin-image            # a 600 x 1 image passes, with its picture
-    tally                 # one count of passed, failed and could not run everywhere
-    order-and-shards      # name order; shard 0/2 is the 1st, 3rd, 5th...; --shard beats GTEST_*
-)
 
 fixed=$root/sample/fixed-model
 pose=$root/sample/pose-model
@@ -147,21 +133,51 @@ row_report-is-cases() {
     done
 }
 
+# fill_fifo FIFO: opens FIFO on descriptor 3 of this shell and fills it, so
+# that a writer blocks until descriptor 3 is read.
+fill_fifo() {
+    mkfifo "$1"
+    exec 3<>"$1"
+    python3 - "$1" <<'PY'
+import os, sys
+fd = os.open(sys.argv[1], os.O_WRONLY | os.O_NONBLOCK)
+for size in (4096, 1):
+    try:
+        while True:
+            os.write(fd, b'x' * size)
+    except BlockingIOError:
+        pass
+PY
+}
+# staged_case REPORT: waits up to 60 s until the run has staged a picture.
+staged_case() {
+    local tenths=600
+    until [ -n "$(find "$1/.facepose_suite-staging" -name annotated.png 2>/dev/null)" ] || ((tenths-- == 0)); do
+        sleep 0.1
+    done
+}
+
 row_interrupted-run() {
     local cases=$work/c report=$work/r before
     for i in 1 2 3 4 5 6; do mk "$cases/a$i" "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"; done
     S -m "$pose" -c "$cases" -o "$report" -j 1
     status_is 0
     before=$(cd "$report" && find . -type f -exec md5sum {} + | sort)
-    # A second run over more cases, stopped after its first case.
-    for i in $(seq 7 40); do mk "$cases/a$i" "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"; done
+    # A second run, held at its first case line by a full output pipe
+    # (whatever the machine's speed) and stopped there.
     for signal in TERM HUP; do
-        "$suite" -m "$pose" -c "$cases" -o "$report" -j 2 >"$work/out" 2>"$work/err" &
-        local pid=$! tenths=600
-        until grep -q '^passed ' "$work/out" || ((tenths-- == 0)); do sleep 0.1; done
+        fill_fifo "$work/pipe"
+        "$suite" -m "$pose" -c "$cases" -o "$report" -j 2 >"$work/pipe" 2>"$work/err" 3>&- &
+        local pid=$!
+        staged_case "$report"
         kill -"$signal" "$pid"
+        cat <&3 >/dev/null &
+        local drain=$!
         wait "$pid"
         status=$?
+        kill "$drain"
+        exec 3>&-
+        rm "$work/pipe"
         [ "$status" = $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: status $status"
         [ "$(cd "$report" && find . -type f -exec md5sum {} + | sort)" = "$before" ] ||
             fail "SIG$signal: the old report and its files changed"
@@ -299,6 +315,11 @@ row_order-and-shards() {
     S -m "$fixed" -c "$work/c" -o "$work/r" -j 2
     [ "$(case_lines | tr '\n' ' ')" = "passed a passed b passed c passed d passed e " ] ||
         fail "cases out of name order: $(case_lines | tr '\n' ' ')"
+    says out "per worker (2)"
+    # A filter that selects no case: no network is needed, none is loaded.
+    S -m "$fixed" -c "$work/c" -o "$work/r" --filter none
+    status_is 0
+    says out "0 cases: 0 passed, 0 failed, 0 could not run"
     for shards in "--shard 0/2" "--shard 0/2 GTEST"; do
         if [ "${shards#* * }" = GTEST ]; then
             GTEST_SHARD_INDEX=1 GTEST_TOTAL_SHARDS=2 S -m "$fixed" -c "$work/c" -o "$work/r" --shard 0/2
@@ -310,9 +331,22 @@ row_order-and-shards() {
     done
 }
 
-[ $# -gt 0 ] && rows=("$@")
+listed=$(sed -nE 's/^([a-z0-9-]+) .*/\1/p' "$root/tests/suite/hostile_rows.txt")
+if [ "${1:-}" = --registered ]; then
+    [ "$2" = "$(wc -l <<<"$listed")" ] || { echo "FAIL: $2 rows registered, $(wc -l <<<"$listed") listed"; exit 1; }
+    exit 0
+fi
+rows=("$@")
+[ $# -gt 0 ] || mapfile -t rows <<<"$listed"
+ran=0
 for row in "${rows[@]}"; do
+    if ! grep -qxF -- "$row" <<<"$listed" || [ "$(type -t "row_$row")" != function ]; then
+        fail "no such row"
+        continue
+    fi
     rm -rf "${work:?}"/*
     "row_$row"
+    ran=$((ran + 1))
 done
+((ran == ${#rows[@]} && ran > 0)) || { echo "FAIL: $ran of ${#rows[@]} rows ran"; failed=1; }
 exit $failed
