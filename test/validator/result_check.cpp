@@ -58,14 +58,17 @@ float Allowed(float expected, float threshold, float tolerance)
 // "=" needs equal values. Without an absolute tolerance, ">" needs a
 // relative difference of at least the threshold and "<" one of at most the
 // threshold; with one, ">" needs abs(r - e) of at least tolerance +
-// threshold * abs(e) and "<" one of at most that. A NaN fails every
-// condition.
+// threshold * abs(e) and "<" one of at most that, and an expected value
+// that is not finite fails both. A NaN fails every condition.
 bool ValuePasses(float runtime, float expected, int32_t condition, const NumericCheck& check)
 {
     if (condition == 0) {
         return runtime == expected;
     }
     if (check.hasTolerance) {
+        if (!std::isfinite(expected)) {
+            return false;
+        }
         const float difference = Difference(runtime, expected);
         const float allowed = Allowed(expected, check.threshold, check.tolerance);
         return condition > 0 ? difference >= allowed : difference <= allowed;

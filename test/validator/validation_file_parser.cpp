@@ -88,11 +88,15 @@ uint64_t ReadCount(const char* text)
     return static_cast<uint64_t>(static_cast<int64_t>(value));
 }
 
-// "Tolerance" value: false unless it is finite and 0 or more as a float.
+// "Tolerance" value: false unless it is one number and nothing else (blanks
+// and a CRLF line's carriage return aside), finite and 0 or more as a float.
 bool ReadTolerance(const char* text, float& tolerance)
 {
-    const float value = static_cast<float>(std::strtod(text, nullptr));
-    if (!std::isfinite(value) || value < 0.0f) {
+    char* end = nullptr;
+    const float value = static_cast<float>(std::strtod(text, &end));
+    const std::string_view rest(end);
+    if (end == text || rest.find_first_not_of(" \t\r") != std::string_view::npos || !std::isfinite(value) ||
+        value < 0.0f) {
         return false;
     }
     tolerance = value;

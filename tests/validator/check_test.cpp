@@ -101,6 +101,7 @@ TEST_F(CheckTest, AbsoluteToleranceAddsToTheThresholdsShareOfTheExpectedValue)
     };
     const std::string half = "Tolerance: 0.5\n";             // 0.5 + 0% of the expected value
     const std::string mixed = "Threshold: 10\nTolerance: 0.5\n";  // 0.5 + 10%: 1.5 for 10 and -10
+    const std::string wide = "Threshold: 1\nTolerance: 0.5\n";
     const Row rows[] = {
         {half, -1, 10, 10.5f, true},  // on the edge
         {half, -1, 10, 10.500001f, false},
@@ -111,7 +112,10 @@ TEST_F(CheckTest, AbsoluteToleranceAddsToTheThresholdsShareOfTheExpectedValue)
         {half, 0, 10, 10.25f, false},  // "=" is unchanged
         {half, -1, 10, kNan, false},
         {half, 1, 10, kNan, false},
-        {half, -1, kInf, kInf, true},  // equal values differ by 0; 0% of inf is 0
+        {half, 0, kInf, kInf, true},  // equal infinities under "="
+        {half, -1, kInf, kInf, false},  // an expected value that is not finite fails "<" and ">"
+        {half, 1, -kInf, 45, false},
+        {wide, -1, kInf, 45, false},  // 1% of inf allows inf, still no pass
         {mixed, -1, -10, -11.5f, true},
         {mixed, -1, -10, -8.4f, false},
         {mixed, 1, -10, -11.5f, true},

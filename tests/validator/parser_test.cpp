@@ -48,6 +48,10 @@ TEST(Parser, FailuresPrintAndKeepTheirMessageAndLeaveTheValidatorUnloaded)
          "Error! nkvalid format not match.\n"},
         {"later.nkvalid", "Type: numeric-match\nTolerance: 1\nTolerance: -1\nValid data\n",
          "Error! nkvalid format not match.\n"},
+        {"word.nkvalid", "Type: numeric-match\nTolerance: abc\nValid data\n", "Error! nkvalid format not match.\n"},
+        {"none.nkvalid", "Type: numeric-match\nTolerance:\nValid data\n", "Error! nkvalid format not match.\n"},
+        {"unit.nkvalid", "Type: numeric-match\nTolerance: 1.5deg\nValid data\n", "Error! nkvalid format not match.\n"},
+        {"comma.nkvalid", "Type: numeric-match\nTolerance: 1,5\nValid data\n", "Error! nkvalid format not match.\n"},
     };
     ScratchDir dir;
     for (const Row& row : rows) {
@@ -122,7 +126,7 @@ TEST(Parser, ToleranceStandsAnywhereAmongTheKeysAndIsPrintedAfterTheThreshold)
         {"Type: numeric-match\nTolerance: 2\nThreshold: 5\nTolerance: 0.25\n", true, 0.25f, 0.05f},
         {"Type: numeric-match\nThreshold: 5\nTolerance:7  # degrees\n", true, 7.0f, 0.05f},
         {"Type: numeric-match\nTolerance: 0\n", true, 0.0f, 0.0f},
-        {"Type: numeric-match\nTolerance: x\n", true, 0.0f, 0.0f},  // no number reads 0, as for "Threshold"
+        {"Type: numeric-match\r\nTolerance: 1.5 \r\n", true, 1.5f, 0.0f},  // a CRLF line
         {"Type: numeric-match\nThreshold: 5\n", false, 0.0f, 0.05f},
         {"Type: numeric-match\n", false, 0.0f, 1.0f},
     };
