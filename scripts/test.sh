@@ -20,8 +20,9 @@ quick=0
 [ "${1:-}" = --quick ] && quick=1
 
 # What the bad-input matrix needs besides the build: strace injects its
-# faults, python3 writes its images; the suite report is checked in chromium.
-"$root/scripts/install-packages.sh" strace python3 chromium
+# faults, python3 writes its images; the suite report is checked in chromium,
+# its junit.xml with xmllint.
+"$root/scripts/install-packages.sh" strace python3 chromium libxml2-utils
 
 section() { printf '\n==== %s\n' "$*"; }
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "shared/output_check.h"
+#include "shard_merge.h"
 #include "suite_options.h"
 #include "suite_run.h"
 
@@ -30,7 +31,8 @@ int main(int argc, char** argv)
         return kExitUsage;
     }
     try {
-        return zor::test::suite::RunSuite(*parsed);
+        return parsed->merge_into.empty() ? zor::test::suite::RunSuite(*parsed)
+                                          : zor::test::suite::MergeShards(*parsed);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "facepose_suite: the run stopped: %s\n", e.what());
         return 1;

@@ -154,7 +154,15 @@ std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tall
     std::stable_sort(order.begin(), order.end(), [](const CaseResult* a, const CaseResult* b) {
         return (a->verdict == Verdict::kPassed) < (b->verdict == Verdict::kPassed);
     });
+    std::vector<std::string> rows;
+    for (const CaseResult* result : order) {
+        rows.push_back(CaseRow(*result));
+    }
+    return ReportPage(rows, tally, title_note);
+}
 
+std::string ReportPage(const std::vector<std::string>& rows, const Tally& tally, const std::string& title_note)
+{
     std::string html = kHead;
     html += "<p id=\"summary\">" + std::to_string(tally.Total()) + " cases: " + std::to_string(tally.passed) +
             " passed, " + std::to_string(tally.failed) + " failed, " + std::to_string(tally.could_not_run) +
@@ -163,11 +171,16 @@ std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tall
     html += "<p><label><input type=\"checkbox\" id=\"failed-only\"> only the cases that did not pass</label></p>\n";
     html += "<table class=\"cases\" id=\"cases\">\n<thead><tr><th>picture</th><th>case</th><th>verdict</th>"
             "<th>values</th><th>time</th></tr></thead>\n<tbody>\n";
-    for (const CaseResult* result : order) {
-        html += CaseRow(*result);
+    for (const std::string& row : rows) {
+        html += row;
     }
     html += "</tbody>\n</table>\n";
     return html + kTail;
+}
+
+std::string HtmlText(const std::string& text)
+{
+    return Escape(text);
 }
 
 }  // namespace zor::test::suite

@@ -15,4 +15,10 @@ namespace zor::test::suite {
 // `tally` counts `results`.
 std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tally, const std::string& title_note);
 
+// The page around case rows made by ReportHtml, in the order given.
+std::string ReportPage(const std::vector<std::string>& rows, const Tally& tally, const std::string& title_note);
+
+// Text for an HTML attribute or element, as the page writes a case's name.
+std::string HtmlText(const std::string& text);
+
 }  // namespace zor::test::suite

@@ -1,6 +1,8 @@
 #include "junit_report.h"
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "clean_text.h"
 #include "value_text.h"
@@ -61,17 +63,36 @@ void FailureTexts(const CaseResult& result, std::string& message, std::string& b
     body += "log: " + result.log_file + "\n";
 }
 
+std::string Property(const char* name, const std::string& value)
+{
+    return std::string("    <property name=\"") + name + "\" value=\"" + Escape(value) + "\"/>\n";
+}
+
+// The text of a file; empty when it cannot be read.
+std::string FileText(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream text;
+    text << file.rdbuf();
+    return file ? text.str() : std::string();
+}
+
 }  // namespace
 
-std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally, double seconds)
+std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally, double seconds,
+                     const RunIdentity& identity, const std::string& report_dir)
 {
+    const std::string suite = Escape(identity.suite_name);
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    xml += "<testsuite name=\"facepose_suite\" tests=\"" + std::to_string(tally.Total()) + "\" failures=\"" +
+    xml += "<testsuite name=\"" + suite + "\" timestamp=\"" + Escape(identity.timestamp) + "\" hostname=\"" +
+           Escape(identity.hostname) + "\" tests=\"" + std::to_string(tally.Total()) + "\" failures=\"" +
            std::to_string(tally.failed) + "\" errors=\"" + std::to_string(tally.could_not_run) +
-           "\" skipped=\"0\" time=\"" +
-           Seconds(seconds) + "\">\n";
+           "\" skipped=\"0\" time=\"" + Seconds(seconds) + "\">\n";
+    xml += "  <properties>\n" + Property("model", identity.model_path) +
+           Property("model_sha256", identity.model_sha256) + Property("shard", identity.shard) +
+           Property("version", identity.version) + "  </properties>\n";
     for (const CaseResult& result : results) {
-        xml += "  <testcase classname=\"facepose_suite\" name=\"" + Escape(result.files.name) + "\" time=\"" +
+        xml += "  <testcase classname=\"" + suite + "\" name=\"" + Escape(result.files.name) + "\" time=\"" +
                Seconds(result.milliseconds / 1000.0) + "\"";
         if (result.verdict == Verdict::kPassed) {
             xml += "/>\n";
@@ -82,10 +103,14 @@ std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally,
             std::string message;
             std::string body;
             FailureTexts(result, message, body);
-            xml += "    <failure message=\"" + Escape(message) + "\">" + Escape(body) + "</failure>\n";
+            xml += "    <failure message=\"" + Escape(message) + "\" type=\"pose check failed\">" + Escape(body) +
+                   "</failure>\n";
+            if (!result.log_file.empty()) {
+                xml += "    <system-out>" + Escape(FileText(report_dir + "/" + result.log_file)) + "</system-out>\n";
+            }
         } else {
-            xml += "    <error message=\"" + Escape(result.reason) + "\">" + Escape(result.files.image) + "\n" +
-                   Escape(result.files.expectation) + "\n</error>\n";
+            xml += "    <error message=\"" + Escape(result.reason) + "\" type=\"case could not run\">" +
+                   Escape(result.files.image) + "\n" + Escape(result.files.expectation) + "\n</error>\n";
         }
         xml += "  </testcase>\n";
     }

@@ -1,15 +1,19 @@
 #pragma once
 
-// The suite as JUnit XML: one testsuite, one testcase per case.
+// The suite as JUnit XML: one testsuite named after the run (its identity as
+// attributes and properties), one testcase per case.
 
 #include <string>
 #include <vector>
 
 #include "case_result.h"
+#include "run_identity.h"
 
 namespace zor::test::suite {
 
-// `tally` counts `results`; `seconds`: the whole run.
-std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally, double seconds);
+// `tally` counts `results`; `seconds`: the whole run. A failed case's
+// validation log, read from `report_dir`, is its system-out.
+std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally, double seconds,
+                     const RunIdentity& identity, const std::string& report_dir);
 
 }  // namespace zor::test::suite

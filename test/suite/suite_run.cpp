@@ -26,6 +26,7 @@
 #include "junit_report.h"
 #include "network/file_utils.h"
 #include "progress.h"
+#include "run_identity.h"
 #include "report_folder.h"
 #include "safe_file/file_writing.h"
 #include "shared/case_folder.h"
@@ -33,6 +34,7 @@
 #include "shared/output_check.h"
 #include "shared/pose_run.h"
 #include "signal_watch.h"
+#include "suite_cases.h"
 
 namespace zor::test::suite {
 namespace {
@@ -99,20 +101,28 @@ std::vector<std::unique_ptr<CaseRunner>> MakeRunners(const std::string& model_pa
     return runners;
 }
 
-// Runs `cases` on the workers, one network each, writing into `folder`;
-// results[i] is case i's. Workers start as threads allow (one, this thread,
-// always runs) and stop taking cases once `signals` received one. Gives the
-// number of workers that ran.
-unsigned RunCases(const std::vector<CaseFiles>& cases, const std::string& folder,
+// Runs the selected cases on the workers, one network each, writing into
+// `folder`; results[i] is case i's. A case that cannot run is an error with
+// its reason. Workers start as threads allow (one, this thread, always runs)
+// and stop taking cases once `signals` received one. Gives the number of
+// workers that ran.
+unsigned RunCases(const SuiteCases& suite_cases, const std::string& folder,
                   std::vector<std::unique_ptr<CaseRunner>>& runners, const SignalWatch& signals, Progress* progress,
                   std::vector<CaseResult>& results)
 {
+    const std::vector<CaseFiles>& cases = suite_cases.selected;
     std::atomic<size_t> next{0};
     auto work = [&](unsigned worker) {
         CaseRunner& runner = *runners[worker];
         for (size_t i = next++; i < cases.size() && signals.Received() == 0; i = next++) {
             try {
-                results[i] = runner.Run(cases[i], folder);
+                if (suite_cases.problems[i].empty()) {
+                    results[i] = runner.Run(cases[i], folder);
+                } else {
+                    results[i].files = cases[i];
+                    results[i].verdict = Verdict::kError;
+                    results[i].reason = suite_cases.problems[i];
+                }
             } catch (const std::exception& e) {
                 results[i].files = cases[i];
                 results[i].verdict = Verdict::kError;
@@ -156,46 +166,6 @@ void PrintSummary(std::FILE* out, const Tally& tally, const StageTotals& totals,
                      totals.stages.picture / n, totals.model_load / workers, workers, report_ms);
     }
     std::fprintf(out, "report: %s/report.html\n", PrintableText(report_dir).c_str());
-}
-
-// The cases to run: those of the cases folder that have an expectation
-// file, filtered and sharded. Entries that are not cases are reported.
-bool FindSuiteCases(const SuiteOptions& options, std::vector<CaseFiles>& cases)
-{
-    std::vector<CaseFiles> all;
-    std::vector<zor::test::shared::SkippedEntry> skipped;
-    std::error_code error;
-    if (!zor::test::shared::FindCases(options.cases_dir, all, skipped, error)) {
-        std::fprintf(stderr, "facepose_suite: cannot read the cases folder %s\n",
-                     PrintableText(options.cases_dir).c_str());
-        return false;
-    }
-    for (const zor::test::shared::SkippedEntry& entry : skipped) {
-        const std::string name = std::filesystem::path(entry.path).lexically_relative(options.cases_dir).string();
-        switch (entry.why) {
-        case zor::test::shared::SkippedEntry::Why::kNotAFolder:
-            std::fprintf(stderr, "facepose_suite: skipped %s: not a folder\n", PrintableText(name).c_str());
-            break;
-        case zor::test::shared::SkippedEntry::Why::kUnreadable:
-            std::fprintf(stderr, "facepose_suite: skipped %s: cannot be read (%s)\n", PrintableText(name).c_str(),
-                         PrintableText(entry.detail).c_str());
-            break;
-        case zor::test::shared::SkippedEntry::Why::kWrongFiles:
-            std::fprintf(stderr, "facepose_suite: skipped %s: needs one image and one .nkvalid file\n",
-                         PrintableText(name).c_str());
-            break;
-        }
-    }
-    for (const CaseFiles& one : all) {
-        if (one.expectation.empty()) {
-            std::fprintf(stderr, "facepose_suite: skipped %s: needs one image and one .nkvalid file\n",
-                         PrintableText(one.name).c_str());
-        }
-    }
-    all.erase(std::remove_if(all.begin(), all.end(), [](const CaseFiles& one) { return one.expectation.empty(); }),
-              all.end());
-    cases = zor::test::shared::SelectCases(all, options.filter, options.shard_index, options.shard_count);
-    return true;
 }
 
 // Ends the output: false, with the reason on standard error, when a line
@@ -258,6 +228,20 @@ std::string RunNote(const SuiteOptions& options)
            (options.filter.empty() ? "" : ", names containing \"" + options.filter + "\"");
 }
 
+// The run's name, time, place, model and shard for its junit.xml.
+RunIdentity IdentityOf(const SuiteOptions& options, const std::string& model_path)
+{
+    RunIdentity identity;
+    identity.suite_name = options.suite_name.empty() ? SuiteNameFor(options.cases_dir) : options.suite_name;
+    identity.timestamp = UtcTimestamp(std::chrono::system_clock::now());
+    identity.hostname = HostName();
+    identity.model_path = model_path;
+    identity.model_sha256 = FileSha256(model_path);
+    identity.shard = std::to_string(options.shard_index) + "/" + std::to_string(options.shard_count);
+    identity.version = SuiteVersion();
+    return identity;
+}
+
 }  // namespace
 
 int RunSuite(const SuiteOptions& options)
@@ -273,14 +257,21 @@ int RunSuite(const SuiteOptions& options)
         std::fprintf(stderr, "facepose_suite: cannot find the model file %s\n", PrintableText(model_path).c_str());
         return kExitFailed;
     }
-    std::vector<CaseFiles> cases;
-    if (!FindSuiteCases(options, cases) || !CheckReportPlace(options, cases)) {
+    SuiteCases suite_cases;
+    if (!FindSuiteCases(options, suite_cases) || !CheckReportPlace(options, suite_cases.selected)) {
         return kExitFailed;
     }
-    // A sharding test runner asks for this file to see that the shard was honoured.
-    if (const char* status = std::getenv("GTEST_SHARD_STATUS_FILE"); status != nullptr && *status != '\0') {
-        zor::test::safe_file::WriteWhole(status, "");
+    const std::vector<CaseFiles>& cases = suite_cases.selected;
+    const std::string empty_run = EmptyRunProblem(options, suite_cases);
+    if (!empty_run.empty()) {
+        std::fprintf(stderr, "facepose_suite: no case to run: %s (--allow-empty accepts that)\n",
+                     PrintableText(empty_run).c_str());
     }
+    // A sharding test runner asks for this file to see that the shard was honoured.
+    if (!options.shard_status_file.empty()) {
+        zor::test::safe_file::WriteWhole(options.shard_status_file, "");
+    }
+    const RunIdentity identity = IdentityOf(options, model_path);
     std::vector<double> loads;
     std::vector<std::unique_ptr<CaseRunner>> runners;
     try {
@@ -311,7 +302,7 @@ int RunSuite(const SuiteOptions& options)
     unsigned workers = 0;
     {
         Progress progress(out, ::isatty(STDERR_FILENO) ? stderr : nullptr, results);
-        workers = RunCases(cases, report.StagingDir(), runners, signals, &progress, results);
+        workers = RunCases(suite_cases, report.StagingDir(), runners, signals, &progress, results);
     }
     runners.clear();
     if (signals.Received() != 0) {
@@ -329,7 +320,11 @@ int RunSuite(const SuiteOptions& options)
     const bool moved = MoveCaseFiles(report, results);
     report.RemoveStaging();
     const Tally tally = CountVerdicts(results);
-    bool written = zor::test::safe_file::WriteWhole(report.JunitPath(), JunitXml(results, tally, SecondsSince(start)));
+    const std::string junit = JunitXml(results, tally, SecondsSince(start), identity, report.Dir());
+    bool written = zor::test::safe_file::WriteWhole(report.JunitPath(), junit);
+    if (!options.junit_copy.empty()) {
+        written = zor::test::safe_file::WriteWhole(options.junit_copy, junit) && written;
+    }
     written = zor::test::safe_file::WriteWhole(report.ReportPath(), ReportHtml(results, tally, RunNote(options))) && written;
     const double report_ms = SecondsSince(report_start) * 1000.0;
     PrintSummary(out, tally, totals, workers, report_ms, SecondsSince(start), options.report_dir);
@@ -344,7 +339,7 @@ int RunSuite(const SuiteOptions& options)
     if (!output_whole) {
         return zor::test::shared::kExitOutputLost;
     }
-    return written && moved && tally.passed == tally.Total() ? 0 : kExitFailed;
+    return written && moved && empty_run.empty() && tally.passed == tally.Total() ? 0 : kExitFailed;
 }
 
 }  // namespace zor::test::suite

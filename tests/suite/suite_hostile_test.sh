@@ -317,7 +317,7 @@ row_order-and-shards() {
         fail "cases out of name order: $(case_lines | tr '\n' ' ')"
     says out "per worker (2)"
     # A filter that selects no case: no network is needed, none is loaded.
-    S -m "$fixed" -c "$work/c" -o "$work/r" --filter none
+    S -m "$fixed" -c "$work/c" -o "$work/r" --filter none --allow-empty
     status_is 0
     says out "0 cases: 0 passed, 0 failed, 0 could not run"
     for shards in "--shard 0/2" "--shard 0/2 GTEST"; do
@@ -330,6 +330,166 @@ row_order-and-shards() {
             fail "$shards runs: $(case_lines | tr '\n' ' ')"
     done
 }
+
+row_nothing-selected() {
+    mkdir -p "$work/c"
+    S -m "$fixed" -c "$work/c" -o "$work/r"
+    status_is 1
+    says err "facepose_suite: no case to run: the cases folder $work/c holds none (--allow-empty accepts that)"
+    grep -qF 'tests="0"' "$work/r/junit.xml" || fail "no empty junit.xml"
+    S -m "$fixed" -c "$work/c" -o "$work/r" --allow-empty
+    status_is 0
+    mk "$work/c/a"
+    mk "$work/c/b"
+    S -m "$fixed" -c "$work/c" -o "$work/r" --filter zzz
+    status_is 1
+    says err 'facepose_suite: no case to run: no case name contains "zzz"'
+    # More shards than cases: the shard left without one passes, its siblings hold the cases.
+    S -m "$fixed" -c "$work/c" -o "$work/r" --shard 3/4
+    status_is 0
+    says out "0 cases: 0 passed, 0 failed, 0 could not run"
+    GTEST_SHARD_INDEX=2 GTEST_TOTAL_SHARDS=3 S -m "$fixed" -c "$work/c" -o "$work/r"
+    status_is 0
+    S -m "$fixed" -c "$work/c" -o "$work/r" --shard 1/4 --filter zzz
+    status_is 1
+}
+
+row_unrecorded() {
+    mk "$work/c/good"
+    mkdir -p "$work/c/new" "$work/c/two"
+    cp "$root/sample/face.png" "$work/c/new/"
+    cp "$root/sample/face.png" "$work/c/two/"
+    cp "$root/sample/face.png" "$work/c/two/other.png"
+    cp "$root/sample/face.nkvalid" "$work/c/two/"
+    touch "$work/c/README"
+    # A report folder inside the cases folder is no case.
+    S -m "$fixed" -c "$work/c" -o "$work/c/r"
+    S -m "$fixed" -c "$work/c" -o "$work/c/r"
+    status_is 1
+    [ "$(case_lines | tr '\n' '|')" = "passed good|error new: not recorded: record_facepose -m $fixed -c $work/c|error two: needs one image and one .nkvalid file|" ] ||
+        fail "case lines: $(case_lines | tr '\n' '|')"
+    says out "3 cases: 1 passed, 0 failed, 2 could not run"
+    says err "facepose_suite: skipped README: not a folder"
+    grep -qF "<error message=\"not recorded: record_facepose -m $fixed -c $work/c\"" "$work/c/r/junit.xml" ||
+        fail "junit.xml lacks the unrecorded case"
+    grep -qF 'tests="3" failures="0" errors="2"' "$work/c/r/junit.xml" || fail "junit.xml's counts"
+    grep -qF 'data-case="two" data-verdict="error"' "$work/c/r/report.html" ||
+        fail "report.html lacks the folder of two images"
+    # Shards deal the cases that cannot run as any other.
+    S -m "$fixed" -c "$work/c" -o "$work/c/r" --shard 1/3
+    [ "$(case_lines | tr '\n' '|')" = "error new: not recorded: record_facepose -m $fixed -c $work/c|" ] ||
+        fail "shard 1/3: $(case_lines | tr '\n' '|')"
+}
+
+row_junit-schema() {
+    local name=$'suite\x01\xff<&>'
+    mk "$work/c/pass"
+    mk "$work/c/fail"
+    sed -i 's/^< 45 /< 50 /' "$work/c/fail/face.nkvalid"
+    mk "$work/c/broken"
+    echo "not an image" >"$work/c/broken/face.png"
+    mkdir -p "$work/c/unrecorded"
+    cp "$root/sample/face.png" "$work/c/unrecorded/"
+    S -m "$fixed" -c "$work/c" -o "$work/r" --suite-name "$name" --shard 0/1
+    status_is 1
+    command -v xmllint >/dev/null || fail "no xmllint (Debian's libxml2-utils)"
+    xmllint --noout --schema "$root/tests/suite/junit.xsd" "$work/r/junit.xml" 2>"$work/xmllint" ||
+        fail "junit.xml does not validate: $(cat "$work/xmllint")"
+    python3 - "$work/r/junit.xml" "$fixed/light_rpoly_lmp_iter_75000_w_scale.nmodel" \
+        "$(sha256sum "$fixed/light_rpoly_lmp_iter_75000_w_scale.nmodel" | cut -d' ' -f1)" "$(hostname)" \
+        "$work/r/fail/face.log" <<'PY' || fail "junit.xml's identity"
+import datetime, sys
+import xml.etree.ElementTree as ET
+suite = ET.parse(sys.argv[1]).getroot()
+assert suite.get('name') == 'suite?\ufffd<&>', suite.get('name')
+assert {case.get('classname') for case in suite.iter('testcase')} == {suite.get('name')}
+stamp = datetime.datetime.strptime(suite.get('timestamp'), '%Y-%m-%dT%H:%M:%S')
+assert abs((datetime.datetime.utcnow() - stamp).total_seconds()) < 120, stamp
+assert suite.get('hostname') == sys.argv[4], suite.get('hostname')
+properties = {p.get('name'): p.get('value') for p in suite.find('properties')}
+assert properties == {'model': sys.argv[2], 'model_sha256': sys.argv[3], 'shard': '0/1', 'version': '1.0'}, properties
+failed = suite.find("testcase[@name='fail']")
+assert failed.find('failure').get('type'), 'no failure type'
+assert failed.find('system-out').text == open(sys.argv[5]).read(), 'the log is not the system-out'
+assert suite.find("testcase[@name='pass']/system-out") is None
+assert suite.find("testcase[@name='broken']/error").get('type'), 'no error type'
+PY
+    # Without --suite-name the suite is named after the cases folder, however it is written.
+    for cases in "$work/c" "$work/c/" "$work/c/."; do
+        S -m "$fixed" -c "$cases" -o "$work/r2"
+        grep -q '<testsuite name="c" ' "$work/r2/junit.xml" || fail "-c $cases: $(grep -o '<testsuite name="[^"]*"' "$work/r2/junit.xml")"
+    done
+}
+
+row_bazel-protocol() {
+    for name in a b c d e; do mk "$work/c/$name"; done
+    mkdir -p "$work/outputs"
+    TEST_TOTAL_SHARDS=2 TEST_SHARD_INDEX=1 TEST_SHARD_STATUS_FILE=$work/status XML_OUTPUT_FILE=$work/test.xml \
+        TEST_UNDECLARED_OUTPUTS_DIR=$work/outputs S -m "$fixed" -c "$work/c"
+    status_is 0
+    [ "$(case_lines | tr '\n' ' ')" = "passed b passed d " ] || fail "shard 1 of 2 ran: $(case_lines | tr '\n' ' ')"
+    [ -f "$work/status" ] || fail "TEST_SHARD_STATUS_FILE was not touched"
+    [ -f "$work/outputs/report.html" ] && [ -f "$work/outputs/b/face.log" ] ||
+        fail "the report is not in TEST_UNDECLARED_OUTPUTS_DIR"
+    cmp -s "$work/test.xml" "$work/outputs/junit.xml" || fail "XML_OUTPUT_FILE is not the run's junit.xml"
+    # -o wins over TEST_UNDECLARED_OUTPUTS_DIR; GTEST_* over TEST_*.
+    GTEST_TOTAL_SHARDS=2 GTEST_SHARD_INDEX=0 TEST_TOTAL_SHARDS=2 TEST_SHARD_INDEX=1 \
+        TEST_UNDECLARED_OUTPUTS_DIR=$work/elsewhere S -m "$fixed" -c "$work/c" -o "$work/r"
+    [ "$(case_lines | tr '\n' ' ')" = "passed a passed c passed e " ] || fail "GTEST_* lost: $(case_lines | tr '\n' ' ')"
+    [ ! -e "$work/elsewhere" ] && [ -f "$work/r/report.html" ] || fail "-o did not win"
+    for junk in "2 2" "x 2" "0 0" "-1 2" "0 " " 1"; do
+        TEST_SHARD_INDEX=${junk% *} TEST_TOTAL_SHARDS=${junk#* } S -m "$fixed" -c "$work/c" -o "$work/r"
+        status_is 255
+        says err "facepose_suite: TEST_SHARD_INDEX and TEST_TOTAL_SHARDS need I < N"
+    done
+}
+
+row_merge-bad-input() {
+    for name in a b c d $'d\te'; do mk "$work/c/$name"; done
+    for i in 0 1 2; do S -m "$fixed" -c "$work/c" -o "$work/s$i" --shard "$i/3"; done
+    local before
+    before=$(cd "$work" && find s0 s1 s2 -type f -exec md5sum {} + | sort)
+    merge() {  # EXPECTED_STATUS MESSAGE ARGS...: a merge that writes nothing
+        local want=$1 message=$2
+        shift 2
+        rm -rf "$work/m"
+        S --merge "$work/m" "$@"
+        status_is "$want"
+        says err "$message"
+        [ ! -e "$work/m/junit.xml" ] || fail "$message: a report was written"
+    }
+    merge 1 "$work/t: no such report folder" "$work/s0" "$work/s1" "$work/s2" "$work/t"
+    mkdir "$work/t"
+    merge 1 "$work/t: no junit.xml" "$work/s0" "$work/s1" "$work/s2" "$work/t"
+    cp -r "$work/s2" "$work/cut" && truncate -s 300 "$work/cut/junit.xml"
+    merge 1 "$work/cut/junit.xml: not a whole junit report (truncated?)" "$work/s0" "$work/s1" "$work/cut"
+    ln -s "$work/s2" "$work/link"
+    merge 1 "$work/link: a link, not a report folder" "$work/s0" "$work/s1" "$work/link"
+    merge 1 "$work/s1/: given twice" "$work/s0" "$work/s1" "$work/s1/" "$work/s2"
+    S --merge "$work/s1" "$work/s0" "$work/s1" "$work/s2"
+    status_is 1
+    says err "the merged report $work/s1 and the shard report $work/s1 overlap"
+    mk "$work/other/a" && S -m "$fixed" -c "$work/other" -o "$work/o2" --shard 2/3
+    merge 1 "$work/o2: another case folder (other) than $work/s0 (c)" "$work/s0" "$work/s1" "$work/o2"
+    S -m "$pose" -c "$work/c" -o "$work/p2" --shard 2/3
+    merge 1 "$work/p2: another model" "$work/s0" "$work/s1" "$work/p2"
+    S -m "$fixed" -c "$work/c" -o "$work/h1" --shard 1/2
+    merge 1 "$work/h1: shard 1/2 of another split than $work/s0 (3 shards)" "$work/s0" "$work/h1" "$work/s2"
+    cp -r "$work/s1" "$work/again"
+    merge 1 "shard 1/3 given twice: $work/s1 and $work/again" "$work/s0" "$work/s1" "$work/again" "$work/s2"
+    [ "$(cd "$work" && find s0 s1 s2 -type f -exec md5sum {} + | sort)" = "$before" ] || fail "a shard report changed"
+    # A missing shard is named; --partial accepts it.
+    S --merge "$work/m" "$work/s0" "$work/s2"
+    status_is 1
+    says err "facepose_suite: --merge: shard 1/3 missing"
+    says out "3 cases: 3 passed, 0 failed, 0 could not run (shards 0,2/3)"
+    S --merge "$work/m" --partial "$work/s0" "$work/s2"
+    status_is 0
+    S --merge "$work/m" "$work/s2" "$work/s1" "$work/s0"
+    status_is 0
+    says out "5 cases: 5 passed, 0 failed, 0 could not run (shards 0,1,2/3)"
+}
+
 
 listed=$(sed -nE 's/^([a-z0-9-]+) .*/\1/p' "$root/tests/suite/hostile_rows.txt")
 if [ "${1:-}" = --registered ]; then

@@ -4,7 +4,8 @@
 # driver cases that validate an expectation file of their own. For each case
 # the suite's verdict must be test_facepose's and its validation log the
 # same bytes. Then the same suite run with other worker counts and in two
-# shards must give the same cases, verdicts and files.
+# shards must give the same cases, verdicts and files, and three shards
+# joined with --merge the same junit verdicts and report rows.
 #
 #   suite_matches_test_facepose.sh ROOT SUITE TEST_FACEPOSE
 set -u
@@ -122,7 +123,7 @@ grep -q '<td>pitch</td>.*<td class="bad">2\.0000[0-9][0-9]</td><td>|diff| ≤ 1 
 
 # Worker counts and shards: the same lines (times aside) and the same files.
 cases=$work/cases/fixed
-untimed() { sed -E 's/ \([0-9]+ ms\)//; s/time="[0-9.]+"//g; s/<td>[0-9]+ ms<\/td>//' "$@"; }
+untimed() { sed -E 's/ \([0-9]+ ms\)//; s/(time|timestamp)="[0-9.:T-]+"//g; s/<td>[0-9]+ ms<\/td>//' "$@"; }
 "$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/j1" -j 1 >"$work/j1.out" 2>/dev/null
 "$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/j3" -j 3 >"$work/j3.out" 2>/dev/null
 diff <(untimed "$work/j1.out" | grep -v '^per case\|^report:\|cases:') \
@@ -141,6 +142,30 @@ case_lines() { cat "$@" | grep -E '^(passed|failed|error) ' | untimed | sort; }
     [ "$(case_lines "$work/s1.out" | wc -l)" -gt 0 ] || fail "a shard ran no case"
 diff <(case_lines "$work/s0.out" "$work/s1.out" | sort) <(case_lines "$work/j1.out") >/dev/null ||
     fail "the two shards together are not the whole suite"
+
+# Three shards joined with --merge: the verdicts of one run in junit.xml, its
+# rows in report.html, and every file the page links inside the merged folder.
+for i in 0 1 2; do
+    "$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/t$i" --shard "$i/3" >/dev/null 2>&1
+done
+"$suite" --merge "$work/merged" "$work/t0" "$work/t1" "$work/t2" >"$work/merged.out" 2>"$work/merged.err"
+[ $? = 1 ] || fail "the merge of shards holding failed cases does not exit 1"
+verdicts() {
+    python3 -c 'import sys, xml.etree.ElementTree as ET
+for case in ET.parse(sys.argv[1]).getroot().iter("testcase"):
+    print(case.get("name"), " ".join(child.tag + ":" + (child.get("message") or "") for child in case))' "$1"
+}
+diff <(verdicts "$work/j1/junit.xml") <(verdicts "$work/merged/junit.xml") >/dev/null ||
+    fail "the merged shards' junit.xml gives other verdicts than one run"
+rows() { sed -n '/<tbody>/,/<\/tbody>/p' "$1" | untimed; }
+diff <(rows "$work/j1/report.html") <(rows "$work/merged/report.html") >/dev/null ||
+    fail "the merged shards' report.html rows are not one run's"
+rm -rf "$work/t0" "$work/t1" "$work/t2"
+for link in $(grep -oE '(href|src)="[^"#]+"' "$work/merged/report.html" | sed -E 's/^[a-z]+="//; s/"$//' | sort -u); do
+    [ -f "$work/merged/$(printf '%b' "${link//%/\\x}")" ] || fail "the merged report links $link, which is not in it"
+done
+xmllint --noout --schema "$root/tests/suite/junit.xsd" "$work/merged/junit.xml" 2>/dev/null ||
+    fail "the merged junit.xml does not validate"
 
 # Exit statuses: all passed, bad usage.
 "$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/one" --filter driver-valid-numeric-pass >/dev/null 2>&1
