@@ -463,6 +463,8 @@ row_merge-bad-input() {
     merge 1 "$work/t: no junit.xml" "$work/s0" "$work/s1" "$work/s2" "$work/t"
     cp -r "$work/s2" "$work/cut" && truncate -s 300 "$work/cut/junit.xml"
     merge 1 "$work/cut/junit.xml: not a whole junit report (truncated?)" "$work/s0" "$work/s1" "$work/cut"
+    cp -r "$work/s2" "$work/cuthtml" && truncate -s -100 "$work/cuthtml/report.html"
+    merge 1 "$work/cuthtml: no whole report.html" "$work/s0" "$work/s1" "$work/cuthtml"
     ln -s "$work/s2" "$work/link"
     merge 1 "$work/link: a link, not a report folder" "$work/s0" "$work/s1" "$work/link"
     merge 1 "$work/s1/: given twice" "$work/s0" "$work/s1" "$work/s1/" "$work/s2"
