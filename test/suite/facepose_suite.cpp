@@ -1,10 +1,12 @@
 // facepose_suite: runs a folder of test_facepose cases in one process, with
 // the model loaded once per worker, and writes each case's validation log,
-// an annotated picture, junit.xml and report.html into the report folder.
+// an annotated picture, junit.xml and report.html into the report folder;
+// with --merge, joins the report folders of a run's shards into one.
 //
 // Exit status: 0 when every case passed, 1 when a case failed or could not
-// run (or the run itself could not start), 3 when standard output could not
-// be written, 255 on bad usage.
+// run, when no case was selected (unless --allow-empty or the other shards
+// hold cases), or the run itself could not start, 3 when standard output
+// could not be written, 255 on bad usage.
 
 #include <cstdio>
 #include <exception>

@@ -8,7 +8,8 @@
 namespace zor::test::suite {
 
 // The exit status: 0 when every case passed, 1 when a case failed or could
-// not run, or when the run itself could not start or write its report.
+// not run, when no case was selected (see EmptyRunProblem), or when the run
+// itself could not start or write its report.
 int RunSuite(const SuiteOptions& options);
 
 }  // namespace zor::test::suite
