@@ -7,7 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 
-packages=(cmake ninja-build g++ pkg-config libopencv-dev libgoogle-glog-dev libgtest-dev libgmock-dev libssl-dev libxml2-dev)
+packages=(cmake ninja-build g++ pkg-config libopencv-dev libgoogle-glog-dev libgtest-dev libgmock-dev libssl-dev libxml2-dev nlohmann-json3-dev)
 "$root/scripts/install-packages.sh" "${packages[@]}"
 
 cmake -S "$root" -B "$build" -G Ninja -DZOR_WARNINGS_AS_ERRORS=ON "$@" >/dev/null

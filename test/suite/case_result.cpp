@@ -7,6 +7,7 @@ const char* VerdictText(Verdict verdict)
     switch (verdict) {
     case Verdict::kPassed: return "passed";
     case Verdict::kFailed: return "failed";
+    case Verdict::kCompared: return "compared";
     default: return "error";
     }
 }
@@ -17,6 +18,7 @@ void Tally::Add(Verdict verdict)
     case Verdict::kPassed: ++passed; break;
     case Verdict::kFailed: ++failed; break;
     case Verdict::kError: ++could_not_run; break;
+    case Verdict::kCompared: ++compared; break;
     }
 }
 

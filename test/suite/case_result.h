@@ -16,6 +16,7 @@ enum class Verdict {
     kFailed,  // the check ran and failed
     kError,   // the case could not run: no face, unreadable image, unusable expectation file
     kPassed,
+    kCompared,  // no expectation file: compared with the baseline model only
 };
 
 const char* VerdictText(Verdict verdict);
@@ -28,6 +29,13 @@ struct StageTimes {
     double picture = 0;   // drawing and writing the annotated picture
 };
 
+// A case as the previous run reported it.
+struct PreviousCase {
+    bool present = false;     // the previous run was given and had the case
+    std::string verdict;      // "passed", "failed", "error" or "compared"
+    std::vector<float> pose;  // its pose; empty without a face
+};
+
 struct CaseResult {
     CaseFiles files;
     Verdict verdict = Verdict::kError;
@@ -35,6 +43,9 @@ struct CaseResult {
     std::vector<float> landmarks;        // 68 (x, y) pairs in image pixels; empty without a face
     std::vector<float> pose;             // yaw, pitch, roll in degrees; empty without a face
     std::vector<float> expected_pose;    // the expectation's first item when it has three values
+    std::vector<float> baseline_pose;    // the baseline model's pose; empty without one or without a face
+    bool changed = false;                // the models differ by more than the case allows
+    PreviousCase previous;               // the case in the run compared with (--previous)
     zor::test::NumericCheck check;       // every value compared
     std::string log_file;                // the validation log, relative to the report folder; empty: none
     std::string picture_file;            // annotated.png, relative to the report folder; empty: none
@@ -48,9 +59,10 @@ struct Tally {
     size_t passed = 0;
     size_t failed = 0;
     size_t could_not_run = 0;
+    size_t compared = 0;  // without an expectation, against the baseline model only
 
     void Add(Verdict verdict);
-    size_t Total() const { return passed + failed + could_not_run; }
+    size_t Total() const { return passed + failed + could_not_run + compared; }
     size_t NotPassed() const { return failed + could_not_run; }
 };
 

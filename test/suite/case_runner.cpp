@@ -7,6 +7,7 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "annotation.h"
+#include "pose_change.h"
 #include "report_folder.h"
 #include "shared/log_name.h"
 #include "shared/pose_run.h"
@@ -84,7 +85,11 @@ void Validate(const CaseFiles& files, const std::string& log_path, CaseResult& r
 
 }  // namespace
 
-CaseRunner::CaseRunner(const std::string& model_path) : m_network(model_path) {}
+CaseRunner::CaseRunner(const std::string& model_path, const std::string& baseline_path)
+    : m_network(model_path),
+      m_baseline(baseline_path.empty() ? nullptr : std::make_unique<SuiteNetwork>(baseline_path))
+{
+}
 
 CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
 {
@@ -124,6 +129,11 @@ CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
         try {
             m_network.Detect({image}, results);
             result.pose = zor::test::shared::PoseValues(results);
+            if (m_baseline != nullptr) {
+                std::vector<std::vector<float>> baseline;
+                m_baseline->Detect({image}, baseline);
+                result.baseline_pose = zor::test::shared::PoseValues(baseline);
+            }
         } catch (const std::exception& e) {
             return stop(result.stages.network, std::string("the network failed: ") + What(e));
         }
@@ -137,6 +147,9 @@ CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
                                           : "no face: the network returned " + std::to_string(got) +
                                                 " values; " + std::to_string(zor::test::shared::kResultLength) +
                                                 " are needed";
+        } else if (files.expectation.empty()) {
+            result.landmarks.assign(results[0].begin(), results[0].begin() + zor::test::shared::kPoseIndex);
+            result.verdict = Verdict::kCompared;
         } else {
             try {
                 result.landmarks.assign(results[0].begin(), results[0].begin() + zor::test::shared::kPoseIndex);
@@ -150,6 +163,9 @@ CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
                 return stop(result.stages.check, "cannot write the validation log " + log_path);
             }
             result.log_file = files.name + "/" + log_name;
+        }
+        for (const AngleChange& change : BaselineChanges(result)) {
+            result.changed = result.changed || change.past;
         }
         result.stages.check = MillisecondsSince(stage);
 

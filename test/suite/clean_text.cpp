@@ -90,4 +90,20 @@ std::string PrintableText(const std::string& text)
     return printable;
 }
 
+std::string HtmlText(const std::string& text)
+{
+    std::string escaped;
+    for (const char c : ValidUtf8(text)) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        case '\'': escaped += "&#39;"; break;
+        default: escaped += c; break;
+        }
+    }
+    return escaped;
+}
+
 }  // namespace zor::test::suite

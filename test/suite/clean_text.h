@@ -18,4 +18,8 @@ std::string ValidUtf8(const std::string& text);
 // stays. The result holds no byte below 0x20.
 std::string PrintableText(const std::string& text);
 
+// `text` for an HTML attribute or element: valid UTF-8 (ValidUtf8) with
+// &, <, >, " and ' as character references.
+std::string HtmlText(const std::string& text);
+
 }  // namespace zor::test::suite

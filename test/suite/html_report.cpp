@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "clean_text.h"
+#include "pose_change.h"
+#include "previous_run.h"
 #include "value_text.h"
 
 namespace zor::test::suite {
@@ -21,6 +23,13 @@ table.cases { border-collapse: collapse; }
 table.cases > tbody > tr > td, table.cases > thead > tr > th { border-top: 1px solid #ccc; padding: 6px; vertical-align: top; text-align: left; }
 tr.failed .verdict, tr.error .verdict, td.bad { color: #b00; font-weight: bold; }
 tr.passed .verdict { color: #070; }
+.changed-mark { color: #b60; font-weight: bold; }
+table.overview td, table.overview th { padding: 2px 10px; text-align: right; vertical-align: middle; }
+svg.histogram .bar { fill: #357; }
+svg.histogram .allowance { fill: #cec; }
+svg.histogram .allowance-wide { fill: #efe; }
+svg.histogram .axis { stroke: #555; }
+svg.histogram text { font-size: 10px; fill: #333; }
 table.values td, table.values th { padding: 1px 8px; text-align: right; }
 img { width: 200px; height: auto; }
 .note { color: #555; }
@@ -46,6 +55,11 @@ thick with arrows for the actual pose (x red, y green, z blue), thin and pale fo
       if (!loaded) { missing += 1; }
     });
     document.body.setAttribute('data-pictures', missing ? 'missing' : 'loaded');
+    var drawn = 0;
+    document.querySelectorAll('svg.histogram').forEach(function (svg) {
+      if (svg.getBoundingClientRect().width > 0 && svg.querySelectorAll('rect.bar').length > 0) { drawn += 1; }
+    });
+    document.body.setAttribute('data-histograms', drawn + ' drawn');
     if (missing) {
       document.getElementById('summary').textContent += ' ' + missing + ' pictures are missing.';
     }
@@ -55,23 +69,6 @@ thick with arrows for the actual pose (x red, y green, z blue), thin and pale fo
 </body>
 </html>
 )";
-
-// Text for an attribute or an element; bytes that are not UTF-8 become U+FFFD.
-std::string Escape(const std::string& text)
-{
-    std::string escaped;
-    for (const char c : ValidUtf8(text)) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        case '\'': escaped += "&#39;"; break;
-        default: escaped += c; break;
-        }
-    }
-    return escaped;
-}
 
 // A relative file name as a URL: every byte but unreserved ones and "/" as %XX.
 std::string UrlPath(const std::string& path)
@@ -106,68 +103,109 @@ std::string ValuesTable(const CaseResult& result)
     for (const zor::test::ItemCheck& item : check.items) {
         if (item.values.empty()) {
             html += "<tr><td>item " + std::to_string(item.index) + "</td><td colspan=\"5\"" +
-                    (item.passed ? ">passed" : " class=\"bad\">" + Escape(item.message)) + "</td></tr>\n";
+                    (item.passed ? ">passed" : " class=\"bad\">" + HtmlText(item.message)) + "</td></tr>\n";
         }
         for (size_t j = 0; j < item.values.size(); ++j) {
             const zor::test::ValueCheck& value = item.values[j];
-            html += "<tr><td>" + Escape(ValueName(check, item, j)) + "</td><td>" + Number(value.expected) +
+            html += "<tr><td>" + HtmlText(ValueName(check, item, j)) + "</td><td>" + Number(value.expected) +
                     "</td><td>" + Number(value.actual) + "</td><td" + (value.passed ? "" : " class=\"bad\"") +
                     ">" + DifferenceText(value, check) + "</td><td>" +
-                    Escape(Requirement(item.condition, check, value)) + "</td><td>" +
+                    HtmlText(Requirement(item.condition, check, value)) + "</td><td>" +
                     (value.passed ? "ok" : "<span class=\"bad\">failed</span>") + "</td></tr>\n";
         }
     }
     return html + "</table>";
 }
 
-std::string CaseRow(const CaseResult& result)
+// The baseline model's pose, the new one and the change, per angle.
+std::string ModelsTable(const CaseResult& result)
+{
+    const std::vector<AngleChange> changes = BaselineChanges(result);
+    if (changes.empty()) {
+        return "<p class=\"note\">baseline model: no pose to compare</p>";
+    }
+    std::string html = "<table class=\"values models\"><tr><th></th><th>baseline</th><th>new</th><th>change</th>"
+                       "<th>allowed</th></tr>\n";
+    for (size_t i = 0; i < changes.size(); ++i) {
+        html += "<tr><td>" + std::string(kAngleNames[i]) + "</td><td>" + Number(result.baseline_pose[i]) +
+                "</td><td>" + Number(result.pose[i]) + "</td><td" + (changes[i].past ? " class=\"bad\">" : ">") +
+                SignedText(changes[i].change) + "</td><td>±" + Number(changes[i].allowed) + "</td></tr>\n";
+    }
+    return html + "</table>";
+}
+
+// The case in the previous run: its verdict and how far the pose moved since.
+std::string PreviousLine(const CaseResult& result)
+{
+    std::string html = "<p class=\"previous\">previous run: " + HtmlText(result.previous.verdict);
+    if (NewlyFailing(result)) {
+        html += ", <span class=\"bad\">newly failing</span>";
+    } else if (NewlyPassing(result)) {
+        html += ", newly passing";
+    }
+    const std::vector<float> moved = ChangesSincePrevious(result);
+    for (size_t i = 0; i < moved.size(); ++i) {
+        html += std::string(i == 0 ? "; pose moved by " : ", ") + kAngleNames[i] + " " + SignedText(moved[i]);
+    }
+    return html + "</p>";
+}
+
+std::string CaseRow(const CaseResult& result, bool with_baseline)
 {
     const std::string verdict = VerdictText(result.verdict);
-    std::string html = "<tr class=\"case " + verdict + "\" data-case=\"" + Escape(result.files.name) +
-                       "\" data-verdict=\"" + verdict + "\">\n<td>";
+    std::string html = "<tr class=\"case " + verdict + "\" data-case=\"" + HtmlText(result.files.name) +
+                       "\" data-verdict=\"" + verdict + "\"" +
+                       (result.changed ? " data-changed=\"yes\"" : "") + ">\n<td>";
     if (!result.picture_file.empty()) {
         const std::string url = UrlPath(result.picture_file);
-        html += "<a href=\"" + url + "\"><img src=\"" + url + "\" alt=\"" + Escape(result.files.name) + "\"></a>";
+        html += "<a href=\"" + url + "\"><img src=\"" + url + "\" alt=\"" + HtmlText(result.files.name) + "\"></a>";
     } else {
         html += "no picture";
     }
-    html += "</td>\n<td><b>" + Escape(result.files.name) + "</b><br><span class=\"note\">" +
-            Escape(result.files.image) + "</span>";
+    html += "</td>\n<td><b>" + HtmlText(result.files.name) + "</b><br><span class=\"note\">" +
+            HtmlText(result.files.image) + "</span>";
     if (!result.log_file.empty()) {
         html += "<br><a href=\"" + UrlPath(result.log_file) + "\">validation log</a>";
     }
-    html += "</td>\n<td class=\"verdict\">" + verdict + "</td>\n<td>";
-    html += result.verdict == Verdict::kError ? Escape(result.reason) : ValuesTable(result);
+    html += "</td>\n<td class=\"verdict\">" + verdict +
+            (result.changed ? "<br><span class=\"changed-mark\">changed</span>" : "") + "</td>\n<td>";
+    if (result.verdict == Verdict::kError) {
+        html += HtmlText(result.reason);
+    } else if (result.verdict != Verdict::kCompared) {
+        html += ValuesTable(result);
+    }
+    if (with_baseline && result.verdict != Verdict::kError) {
+        html += ModelsTable(result);
+    }
+    if (result.previous.present) {
+        html += PreviousLine(result);
+    }
     html += "</td>\n<td>" + Milliseconds(result.milliseconds) + "</td>\n</tr>\n";
     return html;
 }
 
 }  // namespace
 
-std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tally, const std::string& title_note)
+std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tally, const std::string& title_note,
+                       const std::string& overview, bool with_baseline)
 {
-    // Failures and cases that could not run first, each group in name order.
-    std::vector<const CaseResult*> order;
-    for (const CaseResult& result : results) {
-        order.push_back(&result);
-    }
-    std::stable_sort(order.begin(), order.end(), [](const CaseResult* a, const CaseResult* b) {
-        return (a->verdict == Verdict::kPassed) < (b->verdict == Verdict::kPassed);
-    });
     std::vector<std::string> rows;
-    for (const CaseResult* result : order) {
-        rows.push_back(CaseRow(*result));
+    for (const CaseResult* result : WorstFirst(results)) {
+        rows.push_back(CaseRow(*result, with_baseline));
     }
-    return ReportPage(rows, tally, title_note);
+    return ReportPage(rows, tally, title_note, overview);
 }
 
-std::string ReportPage(const std::vector<std::string>& rows, const Tally& tally, const std::string& title_note)
+std::string ReportPage(const std::vector<std::string>& rows, const Tally& tally, const std::string& title_note,
+                       const std::string& overview)
 {
     std::string html = kHead;
     html += "<p id=\"summary\">" + std::to_string(tally.Total()) + " cases: " + std::to_string(tally.passed) +
             " passed, " + std::to_string(tally.failed) + " failed, " + std::to_string(tally.could_not_run) +
-            " could not run.</p>\n";
-    html += "<p class=\"note\">" + Escape(title_note) + "</p>\n";
+            " could not run" + (tally.compared > 0 ? ", " + std::to_string(tally.compared) + " compared" : "") +
+            ".</p>\n";
+    html += "<p class=\"note\">" + HtmlText(title_note) + "</p>\n";
+    html += overview;
     html += "<p><label><input type=\"checkbox\" id=\"failed-only\"> only the cases that did not pass</label></p>\n";
     html += "<table class=\"cases\" id=\"cases\">\n<thead><tr><th>picture</th><th>case</th><th>verdict</th>"
             "<th>values</th><th>time</th></tr></thead>\n<tbody>\n";
@@ -176,11 +214,6 @@ std::string ReportPage(const std::vector<std::string>& rows, const Tally& tally,
     }
     html += "</tbody>\n</table>\n";
     return html + kTail;
-}
-
-std::string HtmlText(const std::string& text)
-{
-    return Escape(text);
 }
 
 }  // namespace zor::test::suite

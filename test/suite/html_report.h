@@ -11,14 +11,17 @@
 
 namespace zor::test::suite {
 
-// `title_note` follows the summary (the model, the cases, the shard).
-// `tally` counts `results`.
-std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tally, const std::string& title_note);
+// `title_note` follows the summary (the model, the cases, the shard), then
+// `overview` (OverviewHtml). `tally` counts `results`. The cases come
+// failed ones first, worst first, then those that could not run, then the
+// rest; with `with_baseline` each shows the baseline model's pose beside
+// the new one.
+std::string ReportHtml(const std::vector<CaseResult>& results, const Tally& tally, const std::string& title_note,
+                       const std::string& overview, bool with_baseline);
 
-// The page around case rows made by ReportHtml, in the order given.
-std::string ReportPage(const std::vector<std::string>& rows, const Tally& tally, const std::string& title_note);
-
-// Text for an HTML attribute or element, as the page writes a case's name.
-std::string HtmlText(const std::string& text);
+// The page around case rows made by ReportHtml, in the order given, with
+// `overview` above the table.
+std::string ReportPage(const std::vector<std::string>& rows, const Tally& tally, const std::string& title_note,
+                       const std::string& overview = "");
 
 }  // namespace zor::test::suite

@@ -94,7 +94,7 @@ std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally,
     for (const CaseResult& result : results) {
         xml += "  <testcase classname=\"" + suite + "\" name=\"" + Escape(result.files.name) + "\" time=\"" +
                Seconds(result.milliseconds / 1000.0) + "\"";
-        if (result.verdict == Verdict::kPassed) {
+        if (result.verdict == Verdict::kPassed || result.verdict == Verdict::kCompared) {
             xml += "/>\n";
             continue;
         }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "clean_text.h"
+#include "pose_change.h"
 
 namespace zor::test::suite {
 
@@ -11,8 +12,14 @@ std::string CaseLine(const CaseResult& result)
     char time[32];
     std::snprintf(time, sizeof time, " (%.0f ms)", result.milliseconds);
     std::string line = std::string(VerdictText(result.verdict)) + " " + PrintableText(result.files.name) + time;
+    const std::string worst = result.verdict == Verdict::kFailed ? WorstValueText(result) : "";
     if (!result.reason.empty()) {
         line += ": " + PrintableText(result.reason);
+    } else if (!worst.empty()) {
+        line += ": " + worst;
+    }
+    if (result.changed) {
+        line += ", changed: " + WorstChangeText(result);
     }
     return line + "\n";
 }

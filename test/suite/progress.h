@@ -38,8 +38,10 @@ private:
     std::mutex m_mutex;
 };
 
-// The case's line: "passed NAME (12 ms)", "failed ..." or "error NAME (3 ms): REASON",
-// with the name and the reason printable on one line (see PrintableText).
+// The case's line: "passed NAME (12 ms)", "failed NAME (209 ms): pitch +3.15 (allowed ±1)"
+// (the value furthest past its allowance) or "error NAME (3 ms): REASON", with
+// the name and the reason printable on one line (see PrintableText); a case
+// that changed from the baseline model ends with ", changed: pitch +2.00 (allowed ±1)".
 std::string CaseLine(const CaseResult& result);
 
 }  // namespace zor::test::suite

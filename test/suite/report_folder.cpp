@@ -27,7 +27,8 @@ bool CheckReportPlace(const SuiteOptions& options, const std::vector<CaseFiles>&
     }
     bool usable = true;
     for (const CaseFiles& one : cases) {
-        if (one.name == kJunitName || one.name == kReportName || one.name == kStagingName) {
+        if (one.name == kJunitName || one.name == kReportName || one.name == kResultsName ||
+            one.name == kStagingName) {
             std::fprintf(stderr, "facepose_suite: the case %s has the name of the report's own %s\n",
                          PrintableText(one.name).c_str(), one.name == kStagingName ? "staging folder" : "file");
             usable = false;
@@ -55,6 +56,7 @@ void ReportFolder::RemoveOldReport()
 {
     zor::test::safe_file::RemoveOldFile(ReportPath());
     zor::test::safe_file::RemoveOldFile(JunitPath());
+    zor::test::safe_file::RemoveOldFile(ResultsPath());
 }
 
 bool ReportFolder::MoveStagedFiles(const CaseFiles& files, std::string& why)

@@ -14,6 +14,7 @@ namespace zor::test::suite {
 
 inline constexpr char kJunitName[] = "junit.xml";
 inline constexpr char kReportName[] = "report.html";
+inline constexpr char kResultsName[] = "results.json";
 inline constexpr char kStagingName[] = ".facepose_suite-staging";  // the run's files until it ends
 inline constexpr char kPictureName[] = "annotated.png";            // a case's annotated picture
 
@@ -30,12 +31,13 @@ public:
     const std::string& StagingDir() const { return m_staging; }
     std::string JunitPath() const { return m_dir + "/" + kJunitName; }
     std::string ReportPath() const { return m_dir + "/" + kReportName; }
+    std::string ResultsPath() const { return m_dir + "/" + kResultsName; }
 
     // Makes the report folder and an empty staging folder in it.
     bool MakeStaging();
     // Removes the staging folder and what it holds.
     void RemoveStaging();
-    // Removes the earlier run's junit.xml and report.html.
+    // Removes the earlier run's junit.xml, report.html and results.json.
     void RemoveOldReport();
     // Moves the files a case staged into its folder of the report, in place
     // of the files an earlier run left there; a case without such a file

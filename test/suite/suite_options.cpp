@@ -10,7 +10,7 @@
 namespace zor::test::suite {
 namespace {
 
-enum LongOnly { kShard = 256, kFilter, kSuiteName, kAllowEmpty, kMerge, kPartial };
+enum LongOnly { kShard = 256, kFilter, kSuiteName, kAllowEmpty, kMerge, kPartial, kBaseline, kFailOnChange, kPrevious };
 
 const struct option kLongOptions[] = {
     {"model", required_argument, nullptr, 'm'},  {"cases", required_argument, nullptr, 'c'},
@@ -18,6 +18,9 @@ const struct option kLongOptions[] = {
     {"shard", required_argument, nullptr, kShard}, {"filter", required_argument, nullptr, kFilter},
     {"suite-name", required_argument, nullptr, kSuiteName}, {"allow-empty", no_argument, nullptr, kAllowEmpty},
     {"merge", required_argument, nullptr, kMerge}, {"partial", no_argument, nullptr, kPartial},
+    {"baseline-model", required_argument, nullptr, kBaseline},
+    {"fail-on-change", no_argument, nullptr, kFailOnChange},
+    {"previous", required_argument, nullptr, kPrevious},
     {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
 };
 
@@ -69,6 +72,7 @@ std::string UsageText()
 {
     return "Usage: facepose_suite -m <model dir> -c <cases dir> -o <report dir> [-j N] [--shard I/N] "
            "[--filter TEXT] [--suite-name NAME] [--allow-empty]\n"
+           "                      [--baseline-model DIR [--fail-on-change]] [--previous REPORT_DIR]\n"
            "       facepose_suite --merge <report dir> [--partial] <shard report dir>...\n"
            "     -m/--model <dir_path>  : nmodel folder path\n"
            "     -c/--cases <dir_path>  : one sub-folder per case, each with one image and one .nkvalid file\n"
@@ -81,7 +85,11 @@ std::string UsageText()
            "     --suite-name <NAME>    : junit.xml's suite name (default: the cases folder's name)\n"
            "     --allow-empty          : a run that selects no case passes\n"
            "     --merge <dir>          : join the reports of the shards of one run into one report\n"
-           "     --partial              : with --merge, missing shards do not fail the merge\n";
+           "     --partial              : with --merge, missing shards do not fail the merge\n"
+           "     --baseline-model <dir_path> : also run every case through this model and report the change;\n"
+           "                              cases without a .nkvalid file take part\n"
+           "     --fail-on-change       : with --baseline-model, status 1 when a case changed\n"
+           "     --previous <dir_path>  : the report folder of an earlier run (its results.json) to compare with\n";
 }
 
 std::optional<SuiteOptions> ParseSuiteOptions(int argc, char** argv, std::string& error)
@@ -114,6 +122,9 @@ std::optional<SuiteOptions> ParseSuiteOptions(int argc, char** argv, std::string
         case kAllowEmpty: options.allow_empty = true; break;
         case kMerge: options.merge_into = optarg; break;
         case kPartial: options.partial = true; break;
+        case kBaseline: options.baseline_dir = optarg; break;
+        case kFailOnChange: options.fail_on_change = true; break;
+        case kPrevious: options.previous_dir = optarg; break;
         case 'h': return std::nullopt;
         case ':': error = "missing argument of " + std::string(argv[optind - 1]); return std::nullopt;
         default: error = "unknown option " + std::string(argv[optind - 1]); return std::nullopt;
@@ -136,6 +147,10 @@ std::optional<SuiteOptions> ParseSuiteOptions(int argc, char** argv, std::string
     }
     if (options.model_dir.empty() || options.cases_dir.empty() || options.report_dir.empty()) {
         error = "-m, -c and -o are needed";
+        return std::nullopt;
+    }
+    if (options.fail_on_change && options.baseline_dir.empty()) {
+        error = "--fail-on-change needs --baseline-model";
         return std::nullopt;
     }
     if (!ShardFromVariables("GTEST_SHARD_INDEX", "GTEST_TOTAL_SHARDS", options, has_shard, error) ||

@@ -24,6 +24,9 @@ struct SuiteOptions {
     std::string merge_into;
     std::vector<std::string> merge_shards;
     bool partial = false;           // a merge with shards missing passes
+    std::string baseline_dir;     // --baseline-model: every case also runs through this model
+    bool fail_on_change = false;  // --fail-on-change: a case that changed from the baseline fails the run
+    std::string previous_dir;     // --previous: the report folder of the run to compare with
 };
 
 // Reads the options. The shard comes from --shard, else from the variables

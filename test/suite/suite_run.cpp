@@ -25,9 +25,13 @@
 #include "html_report.h"
 #include "junit_report.h"
 #include "network/file_utils.h"
+#include "overview.h"
+#include "overview_html.h"
+#include "previous_run.h"
 #include "progress.h"
 #include "run_identity.h"
 #include "report_folder.h"
+#include "results_json.h"
 #include "safe_file/file_writing.h"
 #include "shared/case_folder.h"
 #include "shared/log_name.h"
@@ -77,15 +81,17 @@ struct StageTotals {
 // runs: loading a model starts a child process to read it, which is safe
 // only while no other thread may hold a lock the child would need. As many
 // as memory allows, up to `count`; none when the model file does not load
-// (the library says why on standard error). Throws when not even one fits.
-std::vector<std::unique_ptr<CaseRunner>> MakeRunners(const std::string& model_path, size_t count,
-                                                      std::vector<double>& loads)
+// (the library says why on standard error), nor when the baseline model
+// does not: `not_loaded` names the file. Throws when not even one fits.
+std::vector<std::unique_ptr<CaseRunner>> MakeRunners(const std::string& model_path,
+                                                      const std::string& baseline_path, size_t count,
+                                                      std::vector<double>& loads, std::string& not_loaded)
 {
     std::vector<std::unique_ptr<CaseRunner>> runners;
     for (size_t worker = 0; worker < std::max<size_t>(count, 1); ++worker) {
         const Clock::time_point start = Clock::now();
         try {
-            runners.push_back(std::make_unique<CaseRunner>(model_path));
+            runners.push_back(std::make_unique<CaseRunner>(model_path, baseline_path));
         } catch (const std::exception&) {
             if (runners.empty()) {
                 throw;
@@ -93,7 +99,8 @@ std::vector<std::unique_ptr<CaseRunner>> MakeRunners(const std::string& model_pa
             break;
         }
         loads.push_back(SecondsSince(start) * 1000.0);
-        if (!runners.back()->HoldsModel()) {
+        if (!runners.back()->HoldsModel() || !runners.back()->HoldsBaseline()) {
+            not_loaded = runners.back()->HoldsModel() ? baseline_path : model_path;
             runners.clear();
             break;
         }
@@ -152,11 +159,19 @@ unsigned RunCases(const SuiteCases& suite_cases, const std::string& folder,
     return static_cast<unsigned>(threads.size() + 1);
 }
 
-void PrintSummary(std::FILE* out, const Tally& tally, const StageTotals& totals, unsigned workers,
+// `changed` counts the cases that changed from the baseline model; negative without one.
+void PrintSummary(std::FILE* out, const Tally& tally, long changed, const StageTotals& totals, unsigned workers,
                   double report_ms, double seconds, const std::string& report_dir)
 {
-    std::fprintf(out, "%zu cases: %zu passed, %zu failed, %zu could not run (%.2f s)\n", tally.Total(),
-                 tally.passed, tally.failed, tally.could_not_run, seconds);
+    std::fprintf(out, "%zu cases: %zu passed, %zu failed, %zu could not run", tally.Total(), tally.passed,
+                 tally.failed, tally.could_not_run);
+    if (tally.compared > 0) {
+        std::fprintf(out, ", %zu compared", tally.compared);
+    }
+    if (changed >= 0) {
+        std::fprintf(out, "; %ld changed from the baseline", changed);
+    }
+    std::fprintf(out, " (%.2f s)\n", seconds);
     if (tally.Total() > 0) {
         const double n = static_cast<double>(tally.Total());
         std::fprintf(out,
@@ -257,11 +272,23 @@ int RunSuite(const SuiteOptions& options)
         std::fprintf(stderr, "facepose_suite: cannot find the model file %s\n", PrintableText(model_path).c_str());
         return kExitFailed;
     }
+    const std::string baseline_path =
+        options.baseline_dir.empty() ? "" : zor::test::shared::ModelFilePath(options.baseline_dir);
+    if (!baseline_path.empty() && !zor::utils::FileExist(baseline_path)) {
+        std::fprintf(stderr, "facepose_suite: cannot find the baseline model file %s\n",
+                     PrintableText(baseline_path).c_str());
+        return kExitFailed;
+    }
     SuiteCases suite_cases;
     if (!FindSuiteCases(options, suite_cases) || !CheckReportPlace(options, suite_cases.selected)) {
         return kExitFailed;
     }
     const std::vector<CaseFiles>& cases = suite_cases.selected;
+    std::vector<PreviousCase> previous;
+    if (std::string why; !options.previous_dir.empty() && !ReadPreviousRun(options.previous_dir, cases, previous, why)) {
+        std::fprintf(stderr, "facepose_suite: %s\n", PrintableText(why).c_str());
+        return kExitFailed;
+    }
     const std::string empty_run = EmptyRunProblem(options, suite_cases);
     if (!empty_run.empty()) {
         std::fprintf(stderr, "facepose_suite: no case to run: %s (--allow-empty accepts that)\n",
@@ -274,15 +301,19 @@ int RunSuite(const SuiteOptions& options)
     const RunIdentity identity = IdentityOf(options, model_path);
     std::vector<double> loads;
     std::vector<std::unique_ptr<CaseRunner>> runners;
+    std::string not_loaded;
     try {
-        runners = MakeRunners(model_path, std::min<size_t>(options.jobs, cases.size()), loads);
+        runners = MakeRunners(model_path, baseline_path, std::min<size_t>(options.jobs, cases.size()), loads,
+                              not_loaded);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "facepose_suite: cannot load the model file %s: %s\n",
                      PrintableText(model_path).c_str(), e.what());
         return kExitFailed;
     }
     if (runners.empty()) {
-        std::fprintf(stderr, "facepose_suite: cannot load the model file %s\n", PrintableText(model_path).c_str());
+        std::fprintf(stderr, "facepose_suite: cannot load the %s %s\n",
+                     not_loaded == model_path ? "model file" : "baseline model file",
+                     PrintableText(not_loaded).c_str());
         return kExitFailed;
     }
     SignalWatch signals;
@@ -319,15 +350,28 @@ int RunSuite(const SuiteOptions& options)
     report.RemoveOldReport();
     const bool moved = MoveCaseFiles(report, results);
     report.RemoveStaging();
+    for (size_t i = 0; i < previous.size(); ++i) {
+        results[i].previous = previous[i];
+    }
     const Tally tally = CountVerdicts(results);
+    const bool with_baseline = !options.baseline_dir.empty();
+    const std::string overview = OverviewHtml(MakeOverview(results, with_baseline), results,
+                                              tally.failed > 0 ? AcceptCommand(options) : "", !previous.empty());
+    bool written = zor::test::safe_file::WriteWhole(
+        report.ResultsPath(), ResultsJson(options, identity, FileSha256(baseline_path), results, tally));
     const std::string junit = JunitXml(results, tally, SecondsSince(start), identity, report.Dir());
-    bool written = zor::test::safe_file::WriteWhole(report.JunitPath(), junit);
+    written = zor::test::safe_file::WriteWhole(report.JunitPath(), junit) && written;
     if (!options.junit_copy.empty()) {
         written = zor::test::safe_file::WriteWhole(options.junit_copy, junit) && written;
     }
-    written = zor::test::safe_file::WriteWhole(report.ReportPath(), ReportHtml(results, tally, RunNote(options))) && written;
+    written = zor::test::safe_file::WriteWhole(report.ReportPath(),
+                                               ReportHtml(results, tally, RunNote(options), overview, with_baseline)) &&
+              written;
     const double report_ms = SecondsSince(report_start) * 1000.0;
-    PrintSummary(out, tally, totals, workers, report_ms, SecondsSince(start), options.report_dir);
+    const long changed = with_baseline ? std::count_if(results.begin(), results.end(),
+                                                       [](const CaseResult& result) { return result.changed; })
+                                       : -1;
+    PrintSummary(out, tally, changed, totals, workers, report_ms, SecondsSince(start), options.report_dir);
     const bool output_whole = CloseOutput(out);
     if (!written) {
         std::fprintf(stderr, "facepose_suite: cannot write the report into %s\n",
@@ -339,7 +383,8 @@ int RunSuite(const SuiteOptions& options)
     if (!output_whole) {
         return zor::test::shared::kExitOutputLost;
     }
-    return written && moved && empty_run.empty() && tally.passed == tally.Total() ? 0 : kExitFailed;
+    const bool change_fails = options.fail_on_change && changed > 0;
+    return written && moved && empty_run.empty() && tally.NotPassed() == 0 && !change_fails ? 0 : kExitFailed;
 }
 
 }  // namespace zor::test::suite

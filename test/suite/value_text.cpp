@@ -31,7 +31,8 @@ std::string Percent(float fraction)
 
 std::string DifferenceText(const zor::test::ValueCheck& value, const zor::test::NumericCheck& check)
 {
-    return check.hasTolerance ? Number(value.difference) : Percent(value.relativeDifference);
+    const std::string sign = value.actual < value.expected ? "-" : "+";
+    return sign + (check.hasTolerance ? Number(value.difference) : Percent(value.relativeDifference));
 }
 
 std::string Requirement(int32_t condition, const zor::test::NumericCheck& check, const zor::test::ValueCheck& value)

@@ -19,9 +19,9 @@ std::string Number(float value);
 // whole percents from 1000% on ("1653%").
 std::string Percent(float fraction);
 
-// The value's difference as the check compared it: abs(actual - expected)
-// ("%f") when the file has a "Tolerance" line, else the relative difference
-// ("15.6%").
+// The value's difference as the check compared it, with the sign of
+// actual - expected: abs(actual - expected) ("+%f") when the file has a
+// "Tolerance" line, else the relative difference ("-15.6%").
 std::string DifferenceText(const zor::test::ValueCheck& value, const zor::test::NumericCheck& check);
 
 // What the value had to meet: "= (exact)"; with a "Tolerance" line
@@ -30,8 +30,8 @@ std::string DifferenceText(const zor::test::ValueCheck& value, const zor::test::
 // without one "< 1% (±0.034616)", the threshold and what it allows the value.
 std::string Requirement(int32_t condition, const zor::test::NumericCheck& check, const zor::test::ValueCheck& value);
 
-// "expected 3.461568, actual 4.000000, relative difference 15.6%, threshold < 1% (±0.034616)", or with a
-// "Tolerance" line "expected 3.461568, actual 4.000000, difference 0.538432, allowed |diff| ≤ 0.5 + 0%".
+// "expected 3.461568, actual 4.000000, relative difference +15.6%, threshold < 1% (±0.034616)", or with a
+// "Tolerance" line "expected 3.461568, actual 4.000000, difference +0.538432, allowed |diff| ≤ 0.5 + 0%".
 std::string ValueDescription(const zor::test::ValueCheck& value, int32_t condition,
                              const zor::test::NumericCheck& check);
 

@@ -105,6 +105,10 @@ row_model-not-loading() {
     says err "facepose_suite: cannot load the model file $work/model/light_rpoly_lmp_iter_75000_w_scale.nmodel"
     never out '^(passed|failed|error) '
     [ ! -e "$work/r" ] || fail "a report folder was made"
+    S -m "$fixed" -c "$work/c" -o "$work/r" --baseline-model "$work/model"
+    status_is 1
+    says err "facepose_suite: cannot load the baseline model file $work/model/light_rpoly_lmp_iter_75000_w_scale.nmodel"
+    [ ! -e "$work/r" ] || fail "a report folder was made for a baseline that does not load"
 }
 
 row_report-is-cases() {
@@ -308,6 +312,38 @@ row_tally() {
     says out "6 cases: 1 passed, 2 failed, 3 could not run"
     grep -qF '6 cases: 1 passed, 2 failed, 3 could not run.' "$work/r/report.html" || fail "report.html's summary"
     grep -qF 'tests="6" failures="2" errors="3"' "$work/r/junit.xml" || fail "junit.xml's counts"
+}
+
+row_previous-unusable() {
+    mk "$work/c/a"
+    mk "$work/c/b"
+    S -m "$fixed" -c "$work/c" -o "$work/good"
+    status_is 0
+    local p=$work/p/results.json
+    for bad in truncated not-json version huge link other-cases; do
+        rm -rf "$work/p" "$work/r" && mkdir "$work/p"
+        case $bad in
+        truncated) head -c 300 "$work/good/results.json" >"$p" ;;
+        not-json) printf '<html>report</html>\n' >"$p" ;;
+        version) sed -E 's/"version": 1(,?)$/"version": 2\1/' "$work/good/results.json" >"$p" ;;
+        huge) truncate -s 65M "$p" ;;
+        link) ln -s "$work/good/results.json" "$p" ;;
+        other-cases) sed 's/"name": "b"/"name": "z"/' "$work/good/results.json" >"$p" ;;
+        esac
+        S -m "$fixed" -c "$work/c" -o "$work/r" --previous "$work/p"
+        status_is 1
+        case $bad in
+        truncated) says err "facepose_suite: cannot use $p: it ends early (truncated)" ;;
+        not-json) says err "facepose_suite: cannot use $p: not JSON: " ;;
+        version) says err "facepose_suite: cannot use $p: schema version 2, this program reads version 1" ;;
+        huge) says err "facepose_suite: cannot use $p: larger than 64 MiB" ;;
+        link) says err "facepose_suite: cannot use $p: it is a symbolic link" ;;
+        other-cases) says err "facepose_suite: $p holds another case set: only in that run: z; only in this run: b" ;;
+        esac
+        [ ! -e "$work/r" ] || fail "$bad: a report folder was made"
+    done
+    S -m "$fixed" -c "$work/c" -o "$work/r" --previous "$work/good"
+    status_is 0
 }
 
 row_order-and-shards() {

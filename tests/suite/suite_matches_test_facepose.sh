@@ -98,9 +98,9 @@ problems = [] if got == want else ['testcases %r, expected %r' % (got, want)]
 if suite.get('tests') != str(len(want)) or suite.get('failures') != str(sum(k == 'failure' for _, k in want)):
     problems.append('testsuite counts %r' % suite.attrib)
 for case, want in [('driver-valid-numeric-fail',
-                    'roll: expected 11.000000, actual 11.250000, relative difference 2.27%, threshold = (exact)'),
+                    'roll: expected 11.000000, actual 11.250000, relative difference +2.27%, threshold = (exact)'),
                    ('driver-valid-negative-expected-outside-tolerance',
-                    'pitch: expected -30.000000, actual -22.500000, relative difference 25%, threshold < 5% (\u00b11.500000)')]:
+                    'pitch: expected -30.000000, actual -22.500000, relative difference +25%, threshold < 5% (\u00b11.500000)')]:
     message = suite.find("testcase[@name='%s']/failure" % case).get('message')
     if message != want:
         problems.append('failure message %r' % message)
@@ -113,12 +113,12 @@ python3 - "$work/report-moved/junit.xml" <<'PY' || failed=1
 import re, sys
 import xml.etree.ElementTree as ET
 message = ET.parse(sys.argv[1]).getroot().find("testcase/failure").get('message')
-if not re.fullmatch(r'pitch: expected -?\d+\.\d{6}, actual -?\d+\.\d{6}, difference 2\.0000\d\d, '
+if not re.fullmatch(r'pitch: expected -?\d+\.\d{6}, actual -?\d+\.\d{6}, difference \+2\.0000\d\d, '
                     r'allowed \|diff\| \u2264 1 \+ 0%', message):
     print('FAIL: junit.xml: the moved pitch reads %r' % message)
     sys.exit(1)
 PY
-grep -q '<td>pitch</td>.*<td class="bad">2\.0000[0-9][0-9]</td><td>|diff| ≤ 1 + 0%</td>.*failed' \
+grep -q '<td>pitch</td>.*<td class="bad">+2\.0000[0-9][0-9]</td><td>|diff| ≤ 1 + 0%</td>.*failed' \
     "$work/report-moved/report.html" || fail "report.html does not show the moved pitch"
 
 # Worker counts and shards: the same lines (times aside) and the same files.
@@ -131,7 +131,7 @@ diff <(untimed "$work/j1.out" | grep -v '^per case\|^report:\|cases:') \
 for file in junit.xml report.html; do
     diff -q <(untimed "$work/j1/$file") <(untimed "$work/j3/$file") >/dev/null || fail "-j 1 and -j 3 give different $file"
 done
-diff -r -x junit.xml -x report.html "$work/j1" "$work/j3" >/dev/null || fail "-j 1 and -j 3 write different case files"
+diff -r -x junit.xml -x report.html -x results.json "$work/j1" "$work/j3" >/dev/null || fail "-j 1 and -j 3 write different case files"
 
 "$suite" -m "${model_dir[fixed]}" -c "$cases" -o "$work/s0" --shard 0/2 >"$work/s0.out" 2>/dev/null
 GTEST_SHARD_INDEX=1 GTEST_TOTAL_SHARDS=2 GTEST_SHARD_STATUS_FILE=$work/shard-status \
