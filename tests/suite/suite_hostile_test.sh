@@ -320,7 +320,7 @@ row_previous-unusable() {
     S -m "$fixed" -c "$work/c" -o "$work/good"
     status_is 0
     local p=$work/p/results.json
-    for bad in truncated not-json version huge link other-cases; do
+    for bad in truncated not-json version huge link other-cases fewer-cases; do
         rm -rf "$work/p" "$work/r" && mkdir "$work/p"
         case $bad in
         truncated) head -c 300 "$work/good/results.json" >"$p" ;;
@@ -329,8 +329,13 @@ row_previous-unusable() {
         huge) truncate -s 65M "$p" ;;
         link) ln -s "$work/good/results.json" "$p" ;;
         other-cases) sed 's/"name": "b"/"name": "z"/' "$work/good/results.json" >"$p" ;;
+        fewer-cases) cp "$work/good/results.json" "$p" ;;
         esac
-        S -m "$fixed" -c "$work/c" -o "$work/r" --previous "$work/p"
+        if [ "$bad" = fewer-cases ]; then
+            S -m "$fixed" -c "$work/c" -o "$work/r" --previous "$work/p" --filter a
+        else
+            S -m "$fixed" -c "$work/c" -o "$work/r" --previous "$work/p"
+        fi
         status_is 1
         case $bad in
         truncated) says err "facepose_suite: cannot use $p: it ends early (truncated)" ;;
@@ -339,6 +344,7 @@ row_previous-unusable() {
         huge) says err "facepose_suite: cannot use $p: larger than 64 MiB" ;;
         link) says err "facepose_suite: cannot use $p: it is a symbolic link" ;;
         other-cases) says err "facepose_suite: $p holds another case set: only in that run: z; only in this run: b" ;;
+        fewer-cases) says err "facepose_suite: $p holds another case set: only in that run: b" ;;
         esac
         [ ! -e "$work/r" ] || fail "$bad: a report folder was made"
     done

@@ -140,28 +140,36 @@ row_planted-fixed() {
     # The model gives 45, -22.5, 11.25; each case expects a pose off by known amounts.
     pose_case "$work/c/a-same" 45 -22.5 11.25
     pose_case "$work/c/b-close" 44.5 -23 11                # +0.5 +0.5 +0.25
-    pose_case "$work/c/c-pitch" 45 -25.65 11.25            # pitch +3.15, 2.15 past
-    pose_case "$work/c/d-yaw" 47 -22.5 11.25               # yaw -2, 1 past
-    pose_case "$work/c/e-roll" 45 -22.5 6.75               # roll +4.5, 3.5 past
-    pose_case "$work/c/f-tight" 45.2 -21.9 11.25 0.5       # yaw -0.2, pitch -0.6: 0.1 past
+    pose_case "$work/c/c-pitch" 45 -25.65 11.25            # pitch +3.15: 2.15 past
+    pose_case "$work/c/d-yaw" 47 -22.75 11.25              # yaw -2: 1 past; pitch +0.25
+    pose_case "$work/c/e-roll" 46.2 -22.4 6.75             # yaw -1.2: 0.2 past; pitch -0.1; roll +4.5: 3.5 past
+    pose_case "$work/c/f-tight" 45.2 -21.9 11.25 0.5       # yaw -0.2; pitch -0.6: 0.1 past
     pose_case "$work/c/g-broken" 45 -22.5 11.25
     echo "not an image" >"$work/c/g-broken/face.png"
     S -m "$fixed" -c "$work/c" -o "$work/r" -j 2
     status_is 1
-    says out "failed c-pitch"
-    grep -qE '^failed c-pitch \([0-9]+ ms\): pitch \+3\.15 \(allowed ±1\)$' "$work/out" || fail "c-pitch's line"
-    grep -qE '^failed f-tight \([0-9]+ ms\): pitch -0\.60 \(allowed ±0\.5\)$' "$work/out" || fail "f-tight's line"
-    grep -qE '^error g-broken \([0-9]+ ms\): the image does not decode$' "$work/out" || fail "g-broken's line"
+    for line in 'failed c-pitch \([0-9]+ ms\): pitch \+3\.15 \(allowed ±1\)' \
+        'failed e-roll \([0-9]+ ms\): roll \+4\.50 \(allowed ±1\)' \
+        'failed f-tight \([0-9]+ ms\): pitch -0\.60 \(allowed ±0\.5\)' \
+        'error g-broken \([0-9]+ ms\): the image does not decode'; do
+        grep -qE "^$line\$" "$work/out" || fail "no line $line"
+    done
     check_overview "$work/r"
-    near "pitch mean" "$(figure pitch mean)" "$(awk 'BEGIN { print (0.5 + 3.15 - 0.6) / 6 }')"
-    near "pitch median" "$(figure pitch median)" 0
+    near "pitch mean" "$(figure pitch mean)" "$(awk 'BEGIN { print (0.5 + 3.15 + 0.25 - 0.1 - 0.6) / 6 }')"
+    near "pitch median" "$(figure pitch median)" 0.125
+    near "yaw median" "$(figure yaw median)" -0.1
     near "roll largest" "$(figure roll largest)" 4.5
-    [ "$(figure roll largest_case)/$(figure yaw past)/$(figure pitch past)" = "e-roll/1/2" ] ||
+    [ "$(figure roll largest_case)/$(figure yaw past)/$(figure pitch past)" = "e-roll/2/2" ] ||
         fail "figures $(cat "$work/figures.json")"
     grep -qF 'pitch: expected -25.650000, actual -22.500000, difference +3.150000' "$work/r/junit.xml" ||
         fail "junit.xml's message is not signed"
     grep -qF "<code id=\"accept\">record_facepose -m $fixed -c $work/c --update</code>" "$work/r/report.html" ||
         fail "no command that accepts the failed cases"
+    python3 - "$work/r/results.json" "$(sha256sum "$fixed/$model_name" | cut -d' ' -f1)" <<'PY' || fail "results.json's run"
+import json, sys
+run = json.load(open(sys.argv[1]))['run']
+assert run['model']['sha256'] == sys.argv[2] and run['baseline_model'] is None and run['options']['jobs'] == 2, run
+PY
 }
 
 row_planted-pose-model() {
@@ -190,6 +198,7 @@ row_baseline-same() {
     S -m "$fixed" -c "$work/c" -o "$work/r" --baseline-model "$fixed" --fail-on-change
     status_is 0
     grep -qE '^compared no-expectation \([0-9]+ ms\)$' "$work/out" || fail "the case without expectation"
+    ! grep -qF 'skipped' "$work/err" || fail "a case was skipped: $(cat "$work/err")"
     says out "3 cases: 2 passed, 0 failed, 0 could not run, 1 compared; 0 changed from the baseline"
     check_overview "$work/r"
     for angle in yaw pitch roll; do
