@@ -99,3 +99,36 @@ row "facepose_suite -j $jobs" "$suite_all"
 echo "passed: test_facepose $(cat "$WORK/processes.passed"), facepose_suite -j 1 $(grep -c '^passed ' "$WORK/suite-1.out"), -j $jobs $(grep -c '^passed ' "$WORK/suite-$jobs.out")"
 echo "facepose_suite -j 1, last round: $(grep '^per case' "$WORK/suite-1.out")"
 echo "facepose_suite -j $jobs, last round: $(grep '^per case' "$WORK/suite-$jobs.out")"
+
+# Two models side by side: every case through the pose model twice
+# (--baseline-model with the same folder), one worker, against the one-model
+# run above; the image is read and decoded once.
+suite_baseline="999999999 0"
+run_baseline() {
+    "$BUILD/test/suite/facepose_suite" -m "$MODEL_DIR" -c "$WORK/cases" -o "$WORK/report-baseline" -j 1 \
+        --baseline-model "$MODEL_DIR" >"$WORK/suite-baseline.out" 2>/dev/null || true
+}
+for _ in 1 2; do
+    suite_baseline=$(faster "$suite_baseline" "$(measure run_baseline)")
+done
+awk -v one="${suite_one%% *}" -v two="${suite_baseline%% *}" -v n="$count" 'BEGIN {
+    printf "--baseline-model, -j 1: %.1f ms per case, %.2fx the one-model run (%.1f ms)\n", two / n, two / one, one / n }'
+
+# The report's share of a 1,000-case run: the same sample face 1,000 times
+# with the fixed model (a few milliseconds per case, so the report weighs
+# more than beside a real network). "report" in the summary is moving the
+# case files and writing results.json, junit.xml and report.html with its
+# overview; its share of the run's wall time is printed.
+rm -rf "$WORK/thousand"
+for i in $(seq -w 1 1000); do
+    mkdir -p "$WORK/thousand/case-$i"
+    ln -s "$ROOT/sample/face.png" "$WORK/thousand/case-$i/face.png"
+    cp "$ROOT/sample/face.nkvalid" "$WORK/thousand/case-$i/"
+done
+"$BUILD/test/suite/facepose_suite" -m "$ROOT/sample/fixed-model" -c "$WORK/thousand" -o "$WORK/report-thousand" \
+    >"$WORK/suite-thousand.out" 2>/dev/null || true
+awk '/ cases: / { gsub(/[()s]/, "", $NF); wall = $NF * 1000 }
+     /^per case/ { sub(/.*report /, ""); report = $1 + 0 }
+     END { printf "1,000 cases (fixed model): %.0f ms, of which the report %.0f ms (%.2f%%); results.json %d kB\n",
+                  wall, report, 100 * report / wall, size / 1024 }' size="$(stat -c %s "$WORK/report-thousand/results.json")" \
+    "$WORK/suite-thousand.out"
