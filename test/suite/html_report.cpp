@@ -117,6 +117,18 @@ std::string ValuesTable(const CaseResult& result)
     return html + "</table>";
 }
 
+// For a failed case, how far its furthest value is past its allowance, as
+// the row's data-past: the order of the rows when shard reports are joined.
+std::string PastAttribute(const CaseResult& result)
+{
+    if (result.verdict != Verdict::kFailed) {
+        return "";
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, " data-past=\"%.6f\"", static_cast<double>(HowFarPast(result)));
+    return text;
+}
+
 // The baseline model's pose, the new one and the change, per angle.
 std::string ModelsTable(const CaseResult& result)
 {
@@ -155,7 +167,7 @@ std::string CaseRow(const CaseResult& result, bool with_baseline)
     const std::string verdict = VerdictText(result.verdict);
     std::string html = "<tr class=\"case " + verdict + "\" data-case=\"" + HtmlText(result.files.name) +
                        "\" data-verdict=\"" + verdict + "\"" +
-                       (result.changed ? " data-changed=\"yes\"" : "") + ">\n<td>";
+                       (result.changed ? " data-changed=\"yes\"" : "") + PastAttribute(result) + ">\n<td>";
     if (!result.picture_file.empty()) {
         const std::string url = UrlPath(result.picture_file);
         html += "<a href=\"" + url + "\"><img src=\"" + url + "\" alt=\"" + HtmlText(result.files.name) + "\"></a>";

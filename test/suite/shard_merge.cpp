@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -213,6 +214,14 @@ bool ReadShard(const std::string& folder, ShardReport& shard, std::string& why)
         one.row = row->second;
     }
     return true;
+}
+
+// The data-past of a failed case's row (how far past its allowance), 0 without one.
+double RowPast(const std::string& row)
+{
+    const std::string key = " data-past=\"";
+    const size_t at = row.find(key);
+    return at == std::string::npos ? 0.0 : std::strtod(row.c_str() + at + key.size(), nullptr);
 }
 
 std::string Canonical(const std::string& path)
@@ -430,9 +439,17 @@ int MergeShards(const SuiteOptions& options)
             }
         }
     }
+    // As one run orders them: failed cases worst first, then those that
+    // could not run, then the rest.
     std::vector<const ShardCase*> order = cases;
     std::stable_sort(order.begin(), order.end(), [](const ShardCase* a, const ShardCase* b) {
-        return (a->verdict == Verdict::kPassed) < (b->verdict == Verdict::kPassed);
+        const auto group = [](const ShardCase* one) {
+            return one->verdict == Verdict::kFailed ? 0 : one->verdict == Verdict::kError ? 1 : 2;
+        };
+        if (group(a) != group(b)) {
+            return group(a) < group(b);
+        }
+        return group(a) == 0 && RowPast(a->row) > RowPast(b->row);
     });
     std::vector<std::string> rows;
     for (const ShardCase* one : order) {
