@@ -114,21 +114,26 @@ done
 awk -v one="${suite_one%% *}" -v two="${suite_baseline%% *}" -v n="$count" 'BEGIN {
     printf "--baseline-model, -j 1: %.1f ms per case, %.2fx the one-model run (%.1f ms)\n", two / n, two / one, one / n }'
 
-# The report's share of a 1,000-case run: the same sample face 1,000 times
-# with the fixed model (a few milliseconds per case, so the report weighs
-# more than beside a real network). "report" in the summary is moving the
-# case files and writing results.json, junit.xml and report.html with its
-# overview; its share of the run's wall time is printed.
+# The share of results.json and the overview in a 1,000-case run: the same
+# sample face 1,000 times with the fixed model (a few milliseconds per case,
+# so the report weighs more than beside a real network). The summary gives
+# the time of writing results.json with the overview, and of the whole
+# report phase (moving the case files, junit.xml, report.html); best of two.
 rm -rf "$WORK/thousand"
 for i in $(seq -w 1 1000); do
     mkdir -p "$WORK/thousand/case-$i"
     ln -s "$ROOT/sample/face.png" "$WORK/thousand/case-$i/face.png"
     cp "$ROOT/sample/face.nkvalid" "$WORK/thousand/case-$i/"
 done
-"$BUILD/test/suite/facepose_suite" -m "$ROOT/sample/fixed-model" -c "$WORK/thousand" -o "$WORK/report-thousand" \
-    >"$WORK/suite-thousand.out" 2>/dev/null || true
-awk '/ cases: / { gsub(/[()s]/, "", $NF); wall = $NF * 1000 }
-     /^per case/ { sub(/.*report /, ""); report = $1 + 0 }
-     END { printf "1,000 cases (fixed model): %.0f ms, of which the report %.0f ms (%.2f%%); results.json %d kB\n",
-                  wall, report, 100 * report / wall, size / 1024 }' size="$(stat -c %s "$WORK/report-thousand/results.json")" \
-    "$WORK/suite-thousand.out"
+for round in 1 2; do
+    "$BUILD/test/suite/facepose_suite" -m "$ROOT/sample/fixed-model" -c "$WORK/thousand" \
+        -o "$WORK/report-thousand" >"$WORK/suite-thousand-$round.out" 2>/dev/null || true
+done
+cat "$WORK"/suite-thousand-*.out | awk -v size="$(stat -c %s "$WORK/report-thousand/results.json")" '
+    / cases: / { gsub(/\(/, "", $(NF - 1)); wall = $(NF - 1) * 1000 }
+    /^per case/ { match($0, /report [0-9.]+ ms/); report = substr($0, RSTART + 7, RLENGTH - 10) + 0
+                  match($0, /overview [0-9.]+ ms/); review = substr($0, RSTART + 9, RLENGTH - 12) + 0
+                  share = 100 * review / wall
+                  if (best == "" || share < best) { best = share; w = wall; r = report; v = review } }
+    END { printf "1,000 cases (fixed model): %.0f ms; results.json and overview %.1f ms (%.2f%%), whole report phase %.0f ms; results.json %d kB\n",
+                 w, v, best, r, size / 1024 }'
