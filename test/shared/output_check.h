@@ -6,10 +6,9 @@
 
 #include <cstdio>
 
-namespace zor::test::shared {
+#include "shared/exit_status.h"
 
-// Exit status when standard output could not be written.
-constexpr int kExitOutputLost = 3;
+namespace zor::test::shared {
 
 // Call first in main. At exit, standard output is flushed; when it could not
 // be written, one line "<program>: cannot write standard output: <reason>"

@@ -52,47 +52,64 @@ void RequireInputFiles(const std::string& model_path, const std::string& pic_pat
 {
     if (!zor::utils::FileExist(model_path)) {
         std::cout << "Cannot find valid model file." << std::endl;
-        exit(1);
+        exit(kExitMissingInput);
     }
     if (!zor::utils::FileExist(pic_path)) {
         std::cout << "Cannot find valid pic file: " << pic_path << std::endl;
-        exit(1);
+        exit(kExitMissingInput);
     }
+}
+
+long Detection::FirstResultLength() const
+{
+    return results.empty() ? -1 : static_cast<long>(results[0].size());
+}
+
+std::vector<float> Detection::Pose() const
+{
+    return failure ? std::vector<float>() : PoseValues(results);
+}
+
+Detection DetectPose(zor::vision::Facepose& network, const cv::Mat& image)
+{
+    Detection detection;
+    try {
+        network.Detect({image}, detection.results);
+    } catch (const std::exception&) {
+        detection.failure = std::current_exception();
+        detection.results.clear();
+    }
+    return detection;
+}
+
+void WriteMissingPose(std::ostream& out, const Detection& detection)
+{
+    if (detection.failure) {
+        try {
+            std::rethrow_exception(detection.failure);
+        } catch (const std::exception& e) {
+            out << "the network failed: " << e.what();
+        }
+        return;
+    }
+    const size_t got = detection.results.empty() ? 0 : detection.results[0].size();
+    out << "the network returned " << got << " values; " << kResultLength << " are needed.";
 }
 
 PoseRun::PoseRun(const std::string& model_path, const std::string& pic_path)
-    : m_image(ReadImage(pic_path)), m_images{m_image}, m_network(model_path, nullptr)
+    : m_image(ReadImage(pic_path)), m_network(model_path, nullptr), m_detection(DetectPose(m_network, m_image))
 {
-    try {
-        m_network.Detect(m_images, m_results);
-    } catch (const std::exception&) {
-        m_failure = std::current_exception();
-        m_results.clear();
-    }
-}
-
-long PoseRun::FirstResultLength() const
-{
-    return m_results.empty() ? -1 : static_cast<long>(m_results[0].size());
 }
 
 std::vector<float> PoseRun::Pose(const char* program) const
 {
-    if (m_failure) {
-        try {
-            std::rethrow_exception(m_failure);
-        } catch (const std::exception& e) {
-            std::cerr << program << ": the network failed: " << e.what() << std::endl;
-        }
-        return {};
+    std::vector<float> pose = m_detection.Pose();
+    if (pose.empty()) {
+        std::cerr << program << ": ";
+        WriteMissingPose(std::cerr, m_detection);
+        std::cerr << std::endl;
     }
-    if (m_results.empty() || m_results[0].size() < kResultLength) {
-        const size_t got = m_results.empty() ? 0 : m_results[0].size();
-        std::cerr << program << ": the network returned " << got << " values; " << kResultLength
-                  << " are needed." << std::endl;
-        return {};
-    }
-    return PoseValues(m_results);
+    return pose;
 }
 
 }  // namespace zor::test::shared

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <sstream>
+#include <utility>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -10,6 +12,8 @@
 #include "pose_change.h"
 #include "report_folder.h"
 #include "shared/log_name.h"
+#include "shared/model_loaded.h"
+#include "shared/pose_judge.h"
 #include "shared/pose_run.h"
 #include "safe_file/file_writing.h"
 
@@ -23,14 +27,18 @@ using zor::test::safe_file::WriteWhole;
 
 constexpr int kPictureSide = 256;  // longest side of an annotated picture, at most
 
-// An exception's text without the line end OpenCV puts at its end.
-std::string What(const std::exception& e)
+// `text` without the line end OpenCV puts at the end of its exceptions' texts.
+std::string TrimmedEnd(std::string what)
 {
-    std::string what = e.what();
     while (!what.empty() && (what.back() == '\n' || what.back() == ' ')) {
         what.pop_back();
     }
     return what;
+}
+
+std::string What(const std::exception& e)
+{
+    return TrimmedEnd(e.what());
 }
 
 double MillisecondsSince(Clock::time_point start)
@@ -49,31 +57,20 @@ bool WritePicture(const cv::Mat& picture, const std::string& path)
            WriteWhole(path, std::string(png.begin(), png.end()));
 }
 
-// Checks the pose as test_facepose's validation does; the validator writes
-// the log when it goes out of scope here.
-void Validate(const CaseFiles& files, const std::string& log_path, CaseResult& result)
+// The verdict of a case whose pose was checked: the check's, or an error
+// when the expectation file could not be used.
+void TakeJudgement(zor::test::shared::Judgement&& judgement, CaseResult& result)
 {
-    std::string expectation_path = files.expectation;
-    zor::test::ResultValidator validator(expectation_path);
-    validator.SetLogType(zor::test::VLOG_FULL);
-    validator.SetOutputlogName(log_path);
-    const auto& messages = validator.SystemMessages();
-    const auto file_message = messages.find(zor::test::ERR_FILE);
-    const std::string parser_message = file_message != messages.end() ? file_message->second : "";
     using zor::test::CheckRefusal;
-
-    result.check = validator.CheckNumeric({result.pose});
-    const auto& expected = validator.NumericData();
-    if (validator.Loaded() && !expected.empty() && expected[0].values.size() == 3) {
-        result.expected_pose = expected[0].values;
-    }
+    result.check = std::move(judgement.check);
+    result.expected_pose = std::move(judgement.expected_pose);
     switch (result.check.refusal) {
     case CheckRefusal::kNone:
         result.verdict = result.check.passed ? Verdict::kPassed : Verdict::kFailed;
         break;
     case CheckRefusal::kNotLoaded:
         result.verdict = Verdict::kError;
-        result.reason = "unusable expectation file: " + parser_message;
+        result.reason = "unusable expectation file: " + judgement.file_problem;
         break;
     case CheckRefusal::kNotNumeric:
     case CheckRefusal::kTooFewResults:
@@ -86,9 +83,19 @@ void Validate(const CaseFiles& files, const std::string& log_path, CaseResult& r
 }  // namespace
 
 CaseRunner::CaseRunner(const std::string& model_path, const std::string& baseline_path)
-    : m_network(model_path),
-      m_baseline(baseline_path.empty() ? nullptr : std::make_unique<SuiteNetwork>(baseline_path))
+    : m_network(model_path, nullptr),
+      m_baseline(baseline_path.empty() ? nullptr : std::make_unique<zor::vision::Facepose>(baseline_path, nullptr))
 {
+}
+
+bool CaseRunner::HoldsModel() const
+{
+    return zor::test::shared::ModelLoaded(m_network);
+}
+
+bool CaseRunner::HoldsBaseline() const
+{
+    return m_baseline == nullptr || zor::test::shared::ModelLoaded(*m_baseline);
 }
 
 CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
@@ -125,35 +132,40 @@ CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
         result.stages.read = MillisecondsSince(stage);
 
         stage = Clock::now();
-        std::vector<std::vector<float>> results;
-        try {
-            m_network.Detect({image}, results);
-            result.pose = zor::test::shared::PoseValues(results);
-            if (m_baseline != nullptr) {
-                std::vector<std::vector<float>> baseline;
-                m_baseline->Detect({image}, baseline);
-                result.baseline_pose = zor::test::shared::PoseValues(baseline);
-            }
-        } catch (const std::exception& e) {
-            return stop(result.stages.network, std::string("the network failed: ") + What(e));
+        const zor::test::shared::Detection detection = zor::test::shared::DetectPose(m_network, image);
+        zor::test::shared::Detection baseline;
+        if (m_baseline != nullptr && !detection.failure) {
+            baseline = zor::test::shared::DetectPose(*m_baseline, image);
         }
+        for (const zor::test::shared::Detection* failed : {&detection, &baseline}) {
+            if (failed->failure) {
+                std::ostringstream why;
+                zor::test::shared::WriteMissingPose(why, *failed);
+                return stop(result.stages.network, TrimmedEnd(why.str()));
+            }
+        }
+        if (m_baseline != nullptr) {
+            result.baseline_pose = baseline.Pose();
+        }
+        result.pose = detection.Pose();
         result.stages.network = MillisecondsSince(stage);
 
         stage = Clock::now();
         if (result.pose.empty()) {
             // test_facepose stops here, before validating: no log either.
-            const size_t got = results.empty() ? 0 : results[0].size();
-            result.reason = image.empty() ? "the image does not decode"
-                                          : "no face: the network returned " + std::to_string(got) +
-                                                " values; " + std::to_string(zor::test::shared::kResultLength) +
-                                                " are needed";
+            std::ostringstream why;
+            zor::test::shared::WriteMissingPose(why, detection);
+            result.reason = image.empty() ? "the image does not decode" : "no face: " + why.str();
         } else if (files.expectation.empty()) {
-            result.landmarks.assign(results[0].begin(), results[0].begin() + zor::test::shared::kPoseIndex);
+            const std::vector<float>& first = detection.results[0];
+            result.landmarks.assign(first.begin(), first.begin() + zor::test::shared::kPoseIndex);
             result.verdict = Verdict::kCompared;
         } else {
             try {
-                result.landmarks.assign(results[0].begin(), results[0].begin() + zor::test::shared::kPoseIndex);
-                Validate(files, log_path, result);
+                const std::vector<float>& first = detection.results[0];
+                result.landmarks.assign(first.begin(), first.begin() + zor::test::shared::kPoseIndex);
+                TakeJudgement(zor::test::shared::JudgePose(files.expectation, case_dir, result.pose, nullptr),
+                              result);
             } catch (const std::exception& e) {
                 result.check = {};
                 result.expected_pose.clear();

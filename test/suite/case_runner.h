@@ -10,14 +10,6 @@
 
 namespace zor::test::suite {
 
-// The face-pose network, and whether its model file loaded.
-class SuiteNetwork : public zor::vision::Facepose {
-public:
-    explicit SuiteNetwork(const std::string& model_path) : Facepose(model_path, nullptr) {}
-
-    bool HoldsModel() const { return m_ready && m_sharedObject != nullptr; }
-};
-
 class CaseRunner {
 public:
     // Loads the model, and the baseline model unless `baseline_path` is
@@ -26,21 +18,21 @@ public:
 
     // False when the model file did not load (the library said why on
     // standard error): every case would find no face.
-    bool HoldsModel() const { return m_network.HoldsModel(); }
+    bool HoldsModel() const;
     // False when there is a baseline model and it did not load.
-    bool HoldsBaseline() const { return m_baseline == nullptr || m_baseline->HoldsModel(); }
+    bool HoldsBaseline() const;
 
-    // Runs one case as test_facepose would with -v and writes its validation
-    // log and annotated picture into `folder`/<case name>/; with a baseline
-    // model, the same decoded image goes through it too, and a case without
-    // an expectation file is only compared with it. Never throws: a
+    // Runs one case on the path test_facepose takes with -v and writes its
+    // validation log and annotated picture into `folder`/<case name>/; with a
+    // baseline model, the same decoded image goes through it too, and a case
+    // without an expectation file is only compared with it. Never throws: a
     // stage that throws (no memory included) makes the case an error whose
     // reason names the stage, never another verdict.
     CaseResult Run(const CaseFiles& files, const std::string& folder);
 
 private:
-    SuiteNetwork m_network;
-    std::unique_ptr<SuiteNetwork> m_baseline;  // null without a baseline model
+    zor::vision::Facepose m_network;
+    std::unique_ptr<zor::vision::Facepose> m_baseline;  // null without a baseline model
 };
 
 }  // namespace zor::test::suite

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "shared/exit_status.h"
 #include "shared/output_check.h"
 #include "shard_merge.h"
 #include "suite_options.h"
@@ -20,23 +21,22 @@
 
 int main(int argc, char** argv)
 {
-    constexpr int kExitUsage = 255;
     zor::test::shared::CheckOutputAtExit("facepose_suite");
     std::string error;
     const std::optional<zor::test::suite::SuiteOptions> parsed = zor::test::suite::ParseSuiteOptions(argc, argv, error);
     if (!parsed) {
         if (error.empty()) {
             std::fputs(zor::test::suite::UsageText().c_str(), stdout);
-            return 0;
+            return zor::test::shared::kExitDone;
         }
         std::fprintf(stderr, "facepose_suite: %s\n%s", error.c_str(), zor::test::suite::UsageText().c_str());
-        return kExitUsage;
+        return zor::test::shared::kExitUsage;
     }
     try {
         return parsed->merge_into.empty() ? zor::test::suite::RunSuite(*parsed)
                                           : zor::test::suite::MergeShards(*parsed);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "facepose_suite: the run stopped: %s\n", e.what());
-        return 1;
+        return zor::test::shared::kExitFailed;
     }
 }

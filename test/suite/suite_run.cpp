@@ -34,6 +34,7 @@
 #include "results_json.h"
 #include "safe_file/file_writing.h"
 #include "shared/case_folder.h"
+#include "shared/exit_status.h"
 #include "shared/log_name.h"
 #include "shared/output_check.h"
 #include "shared/pose_run.h"
@@ -45,7 +46,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kExitFailed = 1;
+using zor::test::shared::kExitFailed;
 
 double SecondsSince(Clock::time_point start)
 {
@@ -387,7 +388,9 @@ int RunSuite(const SuiteOptions& options)
         return zor::test::shared::kExitOutputLost;
     }
     const bool change_fails = options.fail_on_change && changed > 0;
-    return written && moved && empty_run.empty() && tally.NotPassed() == 0 && !change_fails ? 0 : kExitFailed;
+    return written && moved && empty_run.empty() && tally.NotPassed() == 0 && !change_fails
+               ? zor::test::shared::kExitDone
+               : kExitFailed;
 }
 
 }  // namespace zor::test::suite
