@@ -30,6 +30,7 @@
 #include <string_view>
 #include <vector>
 
+#include "validator/text_scan.h"
 #include "validator/text_utils.h"
 
 namespace {

@@ -37,7 +37,7 @@ std::string DifferenceText(const zor::test::ValueCheck& value, const zor::test::
 
 std::string Requirement(int32_t condition, const zor::test::NumericCheck& check, const zor::test::ValueCheck& value)
 {
-    if (condition == 0) {
+    if (condition == zor::test::COND_EQUAL) {
         return "= (exact)";
     }
     if (!check.hasTolerance) {
@@ -47,7 +47,7 @@ std::string Requirement(int32_t condition, const zor::test::NumericCheck& check,
     char tolerance[64];
     std::snprintf(tolerance, sizeof tolerance, "%g", static_cast<double>(check.tolerance));
     const std::string text =
-        std::string(condition > 0 ? "|diff| ≥ " : "|diff| ≤ ") + tolerance + " + " + Percent(check.threshold);
+        std::string(condition == zor::test::COND_GREATER ? "|diff| ≥ " : "|diff| ≤ ") + tolerance + " + " + Percent(check.threshold);
     return check.threshold == 0.0f ? text : text + " (" + Number(value.allowed) + ")";
 }
 

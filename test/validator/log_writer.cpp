@@ -122,16 +122,5 @@ bool ResultValidator::LogWriter()
     return written;
 }
 
-ResultValidator::~ResultValidator()
-{
-    try {
-        if (LogWriter() && m_output == ValidatorOutput::kPrinted) {
-            std::printf("Log written to %s.\n", m_outputlogName.c_str());
-        }
-    } catch (...) {
-        // Nothing may leave a destructor: without memory the log is not written.
-    }
-}
-
 }  // namespace test
 }  // namespace zor

@@ -20,12 +20,20 @@ constexpr char kConditionUnsetPrinted[] = "Error! Forget to set type?";
 constexpr char kExceeded[] = "Threshold exceeded. Runtime value: ";
 constexpr char kNotFound[] = "String not found. Runtime value: ";
 
-constexpr int32_t kTypeString = 1;
-constexpr int32_t kTypeNumeric = 2;
+// Each condition and its text.
+constexpr struct {
+    int32_t condition;
+    const char* text;
+} kConditions[] = {{COND_EQUAL, "="}, {COND_GREATER, ">"}, {COND_LESS, "<"}};
 
 bool IsCondition(int32_t condition)
 {
-    return condition == 0 || condition == 1 || condition == -1;
+    for (const auto& known : kConditions) {
+        if (known.condition == condition) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // |r - e| / |e| in single precision; identical values differ by 0.
@@ -62,7 +70,7 @@ float Allowed(float expected, float threshold, float tolerance)
 // that is not finite fails both. A NaN fails every condition.
 bool ValuePasses(float runtime, float expected, int32_t condition, const NumericCheck& check)
 {
-    if (condition == 0) {
+    if (condition == COND_EQUAL) {
         return runtime == expected;
     }
     if (check.hasTolerance) {
@@ -71,10 +79,10 @@ bool ValuePasses(float runtime, float expected, int32_t condition, const Numeric
         }
         const float difference = Difference(runtime, expected);
         const float allowed = Allowed(expected, check.threshold, check.tolerance);
-        return condition > 0 ? difference >= allowed : difference <= allowed;
+        return condition == COND_GREATER ? difference >= allowed : difference <= allowed;
     }
     const float difference = RelativeDifference(runtime, expected);
-    return condition > 0 ? difference >= check.threshold : difference <= check.threshold;
+    return condition == COND_GREATER ? difference >= check.threshold : difference <= check.threshold;
 }
 
 std::string ValueText(const std::vector<float>& values)
@@ -103,12 +111,23 @@ const char* RefusalText(CheckRefusal refusal)
 
 const char* ConditionText(int32_t condition)
 {
-    switch (condition) {
-    case 0: return "=";
-    case 1: return ">";
-    case -1: return "<";
-    default: return "?";
+    for (const auto& known : kConditions) {
+        if (known.condition == condition) {
+            return known.text;
+        }
     }
+    return "?";
+}
+
+bool ConditionFromText(std::string_view text, int32_t& condition)
+{
+    for (const auto& known : kConditions) {
+        if (text == known.text) {
+            condition = known.condition;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ResultValidator::Check(const std::vector<std::vector<float>>& results)
@@ -123,7 +142,7 @@ NumericCheck ResultValidator::CheckNumeric(const std::vector<std::vector<float>>
     check.hasTolerance = m_hasTolerance;
     check.tolerance = m_tolerance;
     m_systemMessages.clear();
-    if (!m_loaded || m_type != kTypeNumeric) {
+    if (!m_loaded || m_type != TYPE_NUMERIC) {
         m_systemMessages.emplace(ERR_MISSING, kRefused);
         check.refusal = m_loaded ? CheckRefusal::kNotNumeric : CheckRefusal::kNotLoaded;
         return check;
@@ -192,7 +211,7 @@ NumericCheck ResultValidator::CheckNumeric(const std::vector<std::vector<float>>
 bool ResultValidator::Check(const std::vector<std::string>& results)
 {
     m_systemMessages.clear();
-    if (!m_loaded || m_type != kTypeString) {
+    if (!m_loaded || m_type != TYPE_STRING) {
         m_systemMessages.emplace(ERR_MISSING, kRefused);
         return false;
     }

@@ -2,11 +2,35 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
 namespace zor {
 namespace test {
+
+ResultValidator::ResultValidator(std::string& path) : ResultValidator(std::as_const(path)) {}
+
+ResultValidator::ResultValidator(const std::string& path, ValidatorOutput output) : m_output(output)
+{
+    if (ValidationFileParser(path)) {
+        if (m_output == ValidatorOutput::kPrinted) {
+            PrintFileInfo();
+        }
+        m_loaded = true;
+    }
+}
+
+ResultValidator::~ResultValidator()
+{
+    try {
+        if (LogWriter() && m_output == ValidatorOutput::kPrinted) {
+            std::printf("Log written to %s.\n", m_outputlogName.c_str());
+        }
+    } catch (...) {
+        // Nothing may leave a destructor: without memory the log is not written.
+    }
+}
 
 void ResultValidator::SetLogType(vlogType type)
 {

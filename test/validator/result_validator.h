@@ -7,6 +7,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zor {
@@ -29,10 +30,25 @@ enum nkvalid_err_t : int32_t {
     ERR_LOG_TYPE = -6,  // system section
 };
 
+// Values of m_type: the kind of expectation file.
+enum validType_t : int32_t {
+    TYPE_UNSET = 0,
+    TYPE_STRING = 1,   // "string-match"
+    TYPE_NUMERIC = 2,  // "numeric-match"
+};
+
+// Values of DataNumericStruct::condition: how a value is compared with its
+// expected value. Any other value: not set.
+enum condition_t : int32_t {
+    COND_EQUAL = 0,    // "="
+    COND_GREATER = 1,  // ">"
+    COND_LESS = -1,    // "<"
+};
+
 // One numeric data line of the expectation file.
 struct DataNumericStruct {
     std::vector<float> values;
-    int32_t condition = 0;  // 0 "=", 1 ">", -1 "<"; anything else: not set
+    int32_t condition = COND_EQUAL;  // a condition_t; anything else: not set
 };
 
 // One value of a numeric check: the expected and the run-time value, the
@@ -90,6 +106,10 @@ const char* RefusalText(CheckRefusal refusal);
 
 // "=", ">" or "<" for a condition of DataNumericStruct; "?" when not set.
 const char* ConditionText(int32_t condition);
+
+// The condition whose text (see ConditionText) is `text`; false, leaving
+// `condition` as it was, for any other text.
+bool ConditionFromText(std::string_view text, int32_t& condition);
 
 // The three section bodies of one validation log, collected before writing.
 struct LogStream {
@@ -157,7 +177,7 @@ public:
 
 private:
     bool m_loaded = false;
-    int32_t m_type = 0;         // 0 not set, 1 string-match, 2 numeric-match
+    int32_t m_type = TYPE_UNSET;  // a validType_t
     float m_threshold = 1.0f;   // relative tolerance of ">" and "<", as a fraction
     // Absolute tolerance of ">" and "<" in the values' own units: finite and
     // 0 or more when the file has a "Tolerance" line (m_hasTolerance).

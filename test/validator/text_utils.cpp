@@ -1,5 +1,7 @@
 #include "validator/text_utils.h"
 
+#include "validator/text_scan.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -85,6 +87,14 @@ std::string RemoveComments(const std::string& line, const std::string& blanks)
 {
     return std::string(detail::StripCommentView(line, blanks));
 }
+
+template <typename T>
+std::vector<T> GetVecFromString(const std::string& text, const std::string& separators)
+{
+    return detail::SplitNumbers<T>(text, separators);
+}
+
+template std::vector<float> GetVecFromString<float>(const std::string& text, const std::string& separators);
 
 }  // namespace test
 }  // namespace zor

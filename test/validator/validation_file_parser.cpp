@@ -9,6 +9,7 @@
 
 #include "validator/line_reader.h"
 #include "validator/result_validator.h"
+#include "validator/text_scan.h"
 #include "validator/text_utils.h"
 
 namespace zor {
@@ -41,8 +42,6 @@ constexpr std::string_view kToleranceKey = "Tolerance";
 constexpr std::size_t kToleranceValue = 10;
 constexpr std::string_view kDataKey = "Valid data";
 
-constexpr int32_t kTypeString = 1;
-constexpr int32_t kTypeNumeric = 2;
 
 const char kRule[] = "================================================";
 
@@ -132,32 +131,10 @@ bool NextContentLine(LineReader& reader, std::string& line)
 // is no comparison sign.
 bool ReadCondition(std::string_view line, int32_t& condition)
 {
-    const std::string_view sign = line.substr(0, line.find_first_of(kBlanks));
-    if (sign == "=") {
-        condition = 0;
-    } else if (sign == ">") {
-        condition = 1;
-    } else if (sign == "<") {
-        condition = -1;
-    } else {
-        return false;
-    }
-    return true;
+    return ConditionFromText(line.substr(0, line.find_first_of(kBlanks)), condition);
 }
 
 }  // namespace
-
-ResultValidator::ResultValidator(std::string& path) : ResultValidator(std::as_const(path)) {}
-
-ResultValidator::ResultValidator(const std::string& path, ValidatorOutput output) : m_output(output)
-{
-    if (ValidationFileParser(path)) {
-        if (m_output == ValidatorOutput::kPrinted) {
-            PrintFileInfo();
-        }
-        m_loaded = true;
-    }
-}
 
 bool ResultValidator::ValidationFileParser(const std::string& path)
 {
@@ -182,9 +159,9 @@ bool ResultValidator::ValidationFileParser(const std::string& path)
         if (StartsWith(line, kTypeKey)) {
             const std::string_view value = TailAt(line, kTypeValue);
             if (StartsWith(value, "numeric-match")) {
-                m_type = kTypeNumeric;
+                m_type = TYPE_NUMERIC;
             } else if (StartsWith(value, "string-match")) {
-                m_type = kTypeString;
+                m_type = TYPE_STRING;
             } else {
                 return Fail(m_systemMessages, kUnsupportedType, false);
             }
@@ -198,7 +175,7 @@ bool ResultValidator::ValidationFileParser(const std::string& path)
                 return Fail(m_systemMessages, kFormatMismatch, true);
             }
             m_hasTolerance = true;
-        } else if (StartsWith(line, kDataKey) && (m_type == kTypeString || m_type == kTypeNumeric)) {
+        } else if (StartsWith(line, kDataKey) && (m_type == TYPE_STRING || m_type == TYPE_NUMERIC)) {
             headerClosed = true;
         } else {
             return Fail(m_systemMessages, kFormatMismatch, true);
@@ -211,7 +188,7 @@ bool ResultValidator::ValidationFileParser(const std::string& path)
         m_threshold = 0.0f;
     }
 
-    if (m_type == kTypeNumeric) {
+    if (m_type == TYPE_NUMERIC) {
         const detail::CharSet blanks(kBlanks);
         std::string_view content;
         while (NextContent(reader, content)) {
@@ -223,7 +200,7 @@ bool ResultValidator::ValidationFileParser(const std::string& path)
             entry.values = detail::SplitNumbers<float>(content.substr(1), blanks);
             m_numericData.push_back(std::move(entry));
         }
-    } else if (m_type == kTypeString) {
+    } else if (m_type == TYPE_STRING) {
         while (NextContentLine(reader, line)) {
             m_stringData.try_emplace(line, 1);
         }
@@ -250,27 +227,24 @@ void ResultValidator::PrintFileInfo()
         std::printf("Tolerance: %f\n", m_tolerance);
     }
     std::puts("Valid data:");
-    if (m_type == kTypeString) {
+    if (m_type == TYPE_STRING) {
         for (const auto& entry : m_stringData) {
             std::fwrite(entry.first.data(), 1, entry.first.size(), stdout);
             std::putchar('\n');
         }
-    } else if (m_type == kTypeNumeric) {
+    } else if (m_type == TYPE_NUMERIC) {
         // Lines are put together in one buffer and written when it is nearly
         // full and at every line end: one write per line, not per value.
         char text[4096];
         char* const last = text + sizeof text - detail::kFixedTextMax - 1;
         for (const DataNumericStruct& entry : m_numericData) {
-            const char* sign = entry.condition == 0   ? "= "
-                               : entry.condition == 1 ? "> "
-                               : entry.condition == -1 ? "< "
-                                                       : nullptr;
-            if (sign == nullptr) {
+            const char sign = ConditionText(entry.condition)[0];
+            if (sign == '?') {
                 std::puts("Error! Forget to set type?");
                 return;
             }
             char* end = text;
-            *end++ = sign[0];
+            *end++ = sign;
             *end++ = ' ';
             for (const float value : entry.values) {
                 if (end > last) {

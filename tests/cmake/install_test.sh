@@ -19,6 +19,7 @@ for file in bin/test_facepose bin/record_facepose lib/libzor_facepose.so.1 lib/l
             include/zor/network/facepose.h lib/cmake/zor_validator/zor_validatorConfig.cmake; do
     [ -e "$work/prefix/$file" ] || fail "not installed: $file"
 done
+! grep -rlE 'namespace detail|text_scan\.h' "$work/prefix/include/zor" || fail "the installed headers carry internals"
 libraries=$(ldd "$work/prefix/bin/test_facepose")
 grep -qF "libzor_facepose.so.1 => $work/prefix/bin/../lib/" <<<"$libraries" ||
     fail "the installed program does not load the installed network library"

@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "validator/text_scan.h"
 #include "validator/text_utils.h"
 
 namespace {
