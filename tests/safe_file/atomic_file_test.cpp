@@ -1,3 +1,4 @@
+#include <malloc.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -127,9 +128,26 @@ TEST(AtomicFileTest, EndingSignalsAreRestoredAfterTheLastPendingFile)
     EXPECT_FALSE(EndingSignalHasItsDefault()) << "a pending file is no longer protected";
     for (auto& other : others) {
         EXPECT_TRUE(other->Close() && other->Commit(true));
+        EXPECT_EQ(EndingSignalHasItsDefault(), &other == &others.back()) << "after file " << &other - &others[0];
     }
-    EXPECT_TRUE(EndingSignalHasItsDefault());
     EXPECT_EQ(Names(dir.Path("")).size(), 102u);
+}
+
+// A file that is done frees its place among the pending files for the next
+// one: files written one after the other hold no memory (a place is about
+// 4 KB).
+TEST(AtomicFileTest, FilesInARowReuseTheirPendingPlace)
+{
+    const test_support::ScratchDir dir;
+    const auto allocated = [] { return ::mallinfo2().uordblks; };
+    AtomicFile first(dir.Path("first.log"));
+    ASSERT_TRUE(WriteWhole(first, "first"));
+    const size_t before = allocated();
+    for (int i = 0; i < 1000; ++i) {
+        AtomicFile file(dir.Path("row.log"));
+        ASSERT_TRUE(WriteWhole(file, "row"));
+    }
+    EXPECT_LT(allocated(), before + 1000 * 1024);
 }
 
 // A name as long as a folder entry may be is written, with or without a
