@@ -7,6 +7,7 @@
 
 namespace {
 
+using test_support::ForEachRow;
 using validator_test::CaptureOutput;
 using validator_test::Load;
 using validator_test::ScratchDir;
@@ -79,7 +80,7 @@ TEST_F(CheckTest, ConditionsAroundTheTolerance)
         {-1, kNan, 4, false}, {1, kNan, 4, false},    {-1, kInf, kInf, true}, {1, 1, kInf, true},
         {-1, 1, kInf, false}, {-1, kInf, 1, false},   {1, kInf, 1, false},
     };
-    for (const Row& row : rows) {
+    ForEachRow(rows, 27, [&](const Row& row) {
         const auto validator = Make("Type: numeric-match\nThreshold: 50\nValid data\n" +
                                     std::string(zor::test::ConditionText(row.condition)) + " " +
                                     std::to_string(row.expected) + "\n");
@@ -87,7 +88,7 @@ TEST_F(CheckTest, ConditionsAroundTheTolerance)
         EXPECT_EQ(validator->Check(Batch{{row.runtime}}), row.passes)
             << row.condition << ' ' << row.expected << ' ' << row.runtime;
         EXPECT_EQ(validator->SystemMessages().size(), row.passes ? 0u : 1u);
-    }
+    });
 }
 
 TEST_F(CheckTest, AbsoluteToleranceAddsToTheThresholdsShareOfTheExpectedValue)
@@ -121,7 +122,7 @@ TEST_F(CheckTest, AbsoluteToleranceAddsToTheThresholdsShareOfTheExpectedValue)
         {mixed, 1, -10, -11.5f, true},
         {mixed, 1, -10, -11.4f, false},
     };
-    for (const Row& row : rows) {
+    ForEachRow(rows, 14, [&](const Row& row) {
         const auto validator = Make("Type: numeric-match\n" + row.header + "Valid data\n" +
                                     zor::test::ConditionText(row.condition) + " " + std::to_string(row.expected) + "\n");
         zor::test::NumericCheck check;
@@ -130,7 +131,7 @@ TEST_F(CheckTest, AbsoluteToleranceAddsToTheThresholdsShareOfTheExpectedValue)
             << row.header << row.condition << ' ' << row.expected << ' ' << row.runtime;
         EXPECT_TRUE(check.hasTolerance);
         EXPECT_EQ(check.tolerance, 0.5f);
-    }
+    });
 
     const auto validator = Make("Type: numeric-match\n" + mixed + "Valid data\n< -10 4\n");
     zor::test::NumericCheck check;

@@ -7,6 +7,7 @@
 
 namespace {
 
+using test_support::ForEachRow;
 using validator_test::CaptureOutput;
 using validator_test::Load;
 using validator_test::ReadFile;
@@ -83,13 +84,13 @@ TEST_F(LogWriterTest, CheckMessagesAndResultLinesFollowTheLogKind)
          "    [WARNING] This validation log only output part of the results\n    Total validation num: 5.\n",
          false},
     };
-    for (const auto& row : rows) {
+    ForEachRow(rows, 3, [&](const auto& row) {
         auto validator = Make("Type: numeric-match\nNums to Check: 5\nValid data\n= 0\n= 1\n= 2\n= 3\n= 4\n= 5\n");
         ASSERT_FALSE(validator->Check(Batch{{0}, {9}, {2}, {3}, {-9.5f}, {5}}));
         const std::string printed = Release(std::move(validator), row.type);
         EXPECT_EQ(ReadFile(LogPath()), row.log) << row.type;
         EXPECT_EQ(printed, row.reported ? "Log written to " + LogPath() + ".\n" : "") << row.type;
-    }
+    });
 }
 
 TEST_F(LogWriterTest, UnusableExpectationFileLogsParserMessageAndUnsetCount)

@@ -8,6 +8,7 @@
 
 namespace {
 
+using test_support::ForEachRow;
 using testing::ElementsAre;
 using validator_test::Load;
 using validator_test::ScratchDir;
@@ -54,14 +55,14 @@ TEST(Parser, FailuresPrintAndKeepTheirMessageAndLeaveTheValidatorUnloaded)
         {"comma.nkvalid", "Type: numeric-match\nTolerance: 1,5\nValid data\n", "Error! nkvalid format not match.\n"},
     };
     ScratchDir dir;
-    for (const Row& row : rows) {
+    ForEachRow(rows, 18, [&](const Row& row) {
         std::string printed;
         const auto validator = Load(dir.Write(row.name, row.content), &printed);
         const std::string stored = printed.substr(0, printed.find('\n'));
         EXPECT_EQ(printed, row.printed) << row.name;
         EXPECT_EQ(validator->SystemMessages(), (Messages{{-5, stored}})) << row.name;
         EXPECT_FALSE(validator->Loaded()) << row.name;
-    }
+    });
 }
 
 TEST(Parser, PathsThatAreNoRegularFileCannotBeOpenedAndNeverBlock)
@@ -131,13 +132,13 @@ TEST(Parser, ToleranceStandsAnywhereAmongTheKeysAndIsPrintedAfterTheThreshold)
         {"Type: numeric-match\n", false, 0.0f, 1.0f},
     };
     ScratchDir dir;
-    for (const Row& row : rows) {
+    ForEachRow(rows, 7, [&](const Row& row) {
         const auto validator = Load(dir.Write("t.nkvalid", row.header + "Valid data\n= 1\n"));
         ASSERT_TRUE(validator->Loaded()) << row.header;
         EXPECT_EQ(validator->HasTolerance(), row.hasTolerance) << row.header;
         EXPECT_EQ(validator->Tolerance(), row.tolerance) << row.header;
         EXPECT_EQ(validator->Threshold(), row.threshold) << row.header;
-    }
+    });
 
     std::string printed;
     const auto validator = Load(dir.Write("p.nkvalid", rows[1].header + "Valid data\n= 1\n"), &printed);
@@ -188,13 +189,13 @@ TEST(Parser, NumsToCheckFallsBackToTheDataCountWhenLargerOrNotGiven)
         {"Threshold", 2, true},
     };
     ScratchDir dir;
-    for (const Row& row : rows) {
+    ForEachRow(rows, 11, [&](const Row& row) {
         const auto validator =
             Load(dir.Write("n.nkvalid", "Type: numeric-match\n" + row.header + "\nValid data\n= 1\n= 2\n"));
         ASSERT_TRUE(validator->Loaded()) << row.header;
         EXPECT_EQ(validator->NumsToCheck(), row.expected) << row.header;
         EXPECT_EQ(validator->SystemMessages().size(), row.fellBack ? 1u : 0u) << row.header;
-    }
+    });
     const auto headerOnly = Load(dir.Write("h.nkvalid", "Type: numeric-match\nThreshold: x\n"));
     EXPECT_TRUE(headerOnly->Loaded());
     EXPECT_EQ(headerOnly->Threshold(), 0.0f);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "scratch_dir.h"
+#include "table_rows.h"
 #include "validator/result_validator.h"
 
 namespace validator_test {

@@ -9,11 +9,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "table_rows.h"
 #include "validator/text_scan.h"
 #include "validator/text_utils.h"
 
 namespace {
 
+using test_support::ForEachRow;
 using zor::test::GetFileExtType;
 using zor::test::GetVecFromString;
 using zor::test::RemoveComments;
@@ -32,9 +34,9 @@ TEST(TextUtils, GetFileExtTypeTakesTextAfterLastDotOfWholePath)
         {"name.", "", ""},              {"", "", ""},           {"dir.d/file", "", "d/file"},
         {"./exp", "", "/exp"},
     };
-    for (const TextRow& row : rows) {
+    ForEachRow(rows, 7, [&](const TextRow& row) {
         EXPECT_EQ(GetFileExtType(row.input), row.expected) << row.input;
-    }
+    });
 }
 
 TEST(TextUtils, TrimmingStripsSetCharactersAtBothEndsOnly)
@@ -43,9 +45,9 @@ TEST(TextUtils, TrimmingStripsSetCharactersAtBothEndsOnly)
         {"  a b \t", " \t", "a b"}, {"\t\t", " \t", ""},  {"", "xy", ""},
         {"xxaxy", "xy", "a"},       {" q ", "xy", " q "}, {"yaxb", "xy", "axb"},
     };
-    for (const TextRow& row : rows) {
+    ForEachRow(rows, 6, [&](const TextRow& row) {
         EXPECT_EQ(Trimming(row.input, row.set), row.expected) << '[' << row.input << ']';
-    }
+    });
 }
 
 TEST(TextUtils, RemoveCommentsCutsAtFirstHashThenTrims)
@@ -57,9 +59,9 @@ TEST(TextUtils, RemoveCommentsCutsAtFirstHashThenTrims)
         {"abc#def#g", " \t", "abc"},
         {"a\tb\r", " \t", "a\tb\r"},
     };
-    for (const TextRow& row : rows) {
+    ForEachRow(rows, 5, [&](const TextRow& row) {
         EXPECT_EQ(RemoveComments(row.input, row.set), row.expected) << '[' << row.input << ']';
-    }
+    });
 }
 
 TEST(TextUtils, GetVecFromStringGivesOneValuePerSeparatedPiece)
@@ -83,10 +85,10 @@ TEST(TextUtils, GetVecFromStringGivesOneValuePerSeparatedPiece)
         {"1,\n5", ",\n", {1, 0, 5}},  // an empty piece reads 0, not the next number
         {"0.1", " ", {0.1f}},
     };
-    for (const Row& row : rows) {
+    ForEachRow(rows, 12, [&](const Row& row) {
         EXPECT_THAT(GetVecFromString<float>(row.text, row.separators), testing::ElementsAreArray(row.expected))
             << '[' << row.text << ']';
-    }
+    });
 }
 
 // The parser reads plain decimals without strtod; every piece must still
