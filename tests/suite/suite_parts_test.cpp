@@ -13,6 +13,7 @@
 #include "clean_text.h"
 #include "junit_report.h"
 #include "progress.h"
+#include "report_folder.h"
 #include "shared/pose_run.h"
 #include "scratch_dir.h"
 #include "table_rows.h"
@@ -175,7 +176,7 @@ TEST(SuiteCase, EachCaseGetsItsVerdictAndReason)
         EXPECT_EQ(result.reason, row.reason);
     });
     EXPECT_TRUE(std::ifstream(dir.Path("pass/face.log")).good());
-    EXPECT_TRUE(std::ifstream(dir.Path("pass/" + PictureName())).good());
+    EXPECT_TRUE(std::ifstream(dir.Path(std::string("pass/") + kPictureName)).good());
 }
 
 }  // namespace
