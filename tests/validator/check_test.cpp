@@ -122,7 +122,7 @@ TEST_F(CheckTest, AbsoluteToleranceAddsToTheThresholdsShareOfTheExpectedValue)
         {mixed, 1, -10, -11.5f, true},
         {mixed, 1, -10, -11.4f, false},
     };
-    ForEachRow(rows, 14, [&](const Row& row) {
+    ForEachRow(rows, 17, [&](const Row& row) {
         const auto validator = Make("Type: numeric-match\n" + row.header + "Valid data\n" +
                                     zor::test::ConditionText(row.condition) + " " + std::to_string(row.expected) + "\n");
         zor::test::NumericCheck check;

@@ -55,7 +55,7 @@ TEST(Parser, FailuresPrintAndKeepTheirMessageAndLeaveTheValidatorUnloaded)
         {"comma.nkvalid", "Type: numeric-match\nTolerance: 1,5\nValid data\n", "Error! nkvalid format not match.\n"},
     };
     ScratchDir dir;
-    ForEachRow(rows, 18, [&](const Row& row) {
+    ForEachRow(rows, 22, [&](const Row& row) {
         std::string printed;
         const auto validator = Load(dir.Write(row.name, row.content), &printed);
         const std::string stored = printed.substr(0, printed.find('\n'));
