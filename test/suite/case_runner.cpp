@@ -137,7 +137,8 @@ CaseResult CaseRunner::Run(const CaseFiles& files, const std::string& folder)
         if (m_baseline != nullptr && !detection.failure) {
             baseline = zor::test::shared::DetectPose(*m_baseline, image);
         }
-        for (const zor::test::shared::Detection* failed : {&detection, &baseline}) {
+        const zor::test::shared::Detection* const detections[] = {&detection, &baseline};
+        for (const zor::test::shared::Detection* failed : detections) {
             if (failed->failure) {
                 std::ostringstream why;
                 zor::test::shared::WriteMissingPose(why, *failed);

@@ -167,7 +167,7 @@ TEST(SuiteCase, EachCaseGetsItsVerdictAndReason)
          "unusable expectation file: Cannot open *.nkvalid file."},
     };
     ForEachRow(rows, 4, [&](const auto& row) {
-        CaseRunner runner(row.model);
+        CaseRunner runner(row.model, "");
         ASSERT_TRUE(runner.HoldsModel());
         testing::internal::CaptureStdout();
         const CaseResult result = runner.Run(row.files, dir.Path(""));
