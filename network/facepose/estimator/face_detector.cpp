@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include <opencv2/imgproc.hpp>
 
@@ -195,7 +196,7 @@ FaceBox MirroredFace(const FaceBox& face, float width)
     return result;
 }
 
-bool FaceDetector::DetectInInput(int copy, const cv::Mat& input, FaceBox& face)
+const std::vector<cv::Mat>& FaceDetector::RunNet(int copy, const cv::Mat& input)
 {
     // The graph takes NHWC input in [-1, 1]: an HxWx3 float image is that
     // layout already.
@@ -206,6 +207,13 @@ bool FaceDetector::DetectInInput(int copy, const cv::Mat& input, FaceBox& face)
     std::vector<cv::Mat>& outputs = m_outputs[copy];
     m_nets[copy].setInput(blob);
     m_nets[copy].forward(outputs, m_outputNames);
+    return outputs;
+}
+
+bool FaceDetector::DetectInInput(int copy, const cv::Mat& input, FaceBox& face)
+{
+    const int size = m_settings.inputSize;
+    const std::vector<cv::Mat>& outputs = RunNet(copy, input);
 
     // The fine grid's scores and regressors come first, then the coarse
     // grid's; the outputs are told apart by their sizes.
@@ -303,10 +311,11 @@ bool FaceDetector::LookAt(const cv::Mat& bgr, const cv::RotatedRect& region, Fac
     return true;
 }
 
-bool FaceDetector::LookInTiles(const cv::Mat& bgr, float tileSide, FaceBox& face)
+std::vector<cv::RotatedRect> TileSquares(cv::Size size, float tileSide)
 {
-    const float side = static_cast<float>(std::max(bgr.cols, bgr.rows)) * tileSide;
-    // Tile centres along one side `length` long: tiles overlap by half.
+    const float side = static_cast<float>(std::max(size.width, size.height)) * tileSide;
+    // Tile centres along one side `length` long: tiles overlap by at least
+    // half, the first and the last touch the ends.
     const auto centres = [side](int length) {
         std::vector<float> at;
         const int count =
@@ -316,18 +325,63 @@ bool FaceDetector::LookInTiles(const cv::Mat& bgr, float tileSide, FaceBox& face
         }
         return at;
     };
+    std::vector<cv::RotatedRect> squares;
+    if (!(side > 0.0f)) {
+        return squares;
+    }
+    for (const float y : centres(size.height)) {
+        for (const float x : centres(size.width)) {
+            squares.emplace_back(cv::Point2f(x, y), cv::Size2f(side, side), 0.0f);
+        }
+    }
+    return squares;
+}
+
+bool FaceDetector::LookInTiles(const cv::Mat& bgr, float tileSide, FaceBox& face)
+{
     bool found = false;
-    for (const float y : centres(bgr.rows)) {
-        for (const float x : centres(bgr.cols)) {
-            FaceBox candidate;
-            if (LookAt(bgr, cv::RotatedRect(cv::Point2f(x, y), cv::Size2f(side, side), 0.0f), candidate) &&
-                candidate.score >= kTileScore && (!found || candidate.score > face.score)) {
-                face = candidate;
-                found = true;
-            }
+    for (const cv::RotatedRect& square : TileSquares(bgr.size(), tileSide)) {
+        FaceBox candidate;
+        if (LookAt(bgr, square, candidate) && candidate.score >= kTileScore &&
+            (!found || candidate.score > face.score)) {
+            face = candidate;
+            found = true;
         }
     }
     return found;
+}
+
+float FaceDetector::BestScore(const cv::Mat& bgr)
+{
+    const float side = static_cast<float>(std::max(bgr.cols, bgr.rows));
+    const cv::Point2f middle(bgr.cols / 2.0f, bgr.rows / 2.0f);
+    std::vector<cv::RotatedRect> squares;
+    for (const float turn : {0.0f, 180.0f, 90.0f, -90.0f}) {
+        squares.emplace_back(middle, cv::Size2f(side, side), turn);
+    }
+    const std::vector<cv::RotatedRect> tiles = TileSquares(bgr.size(), kTileSide);
+    squares.insert(squares.end(), tiles.begin(), tiles.end());
+
+    // The squares shared out between the two copies of the net, each run
+    // once; the highest logit of the score outputs (one per anchor) wins.
+    float best[2] = {-std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
+    RunSideBySide([&](int copy) {
+        for (size_t i = copy; i < squares.size(); i += 2) {
+            const FaceCrop crop(bgr, squares[i], m_settings.inputSize);
+            if (crop.Empty()) {
+                continue;
+            }
+            cv::Mat input;
+            cv::cvtColor(crop.Pixels(), input, cv::COLOR_BGR2RGB);
+            for (const cv::Mat& output : RunNet(copy, input)) {
+                if (output.total() == 16 * 16 * 2 || output.total() == 8 * 8 * 6) {
+                    const std::vector<float> logits = Flatten(output);
+                    best[copy] = std::max(best[copy], *std::max_element(logits.begin(), logits.end()));
+                }
+            }
+        }
+    });
+    return Sigmoid(std::max(best[0], best[1]));
 }
 
 void FaceDetector::LookUpright(const cv::Mat& bgr, FaceBox& face)

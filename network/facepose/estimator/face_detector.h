@@ -54,6 +54,11 @@ double EyeLineAngle(const FaceBox& face);
 // swapped.
 FaceBox MirroredFace(const FaceBox& face, float width);
 
+// The squares an image `size` is looked at in parts: of `tileSide` times
+// its longer side, overlapping by half, row by row, the first touching the
+// top left corner and the last the bottom right one.
+std::vector<cv::RotatedRect> TileSquares(cv::Size size, float tileSide);
+
 // BlazeFace run through OpenCV's dnn module.
 class FaceDetector {
 public:
@@ -90,12 +95,22 @@ public:
     // none.
     bool LookInParts(const cv::Mat& bgr, FaceBox& face);
 
+    // A cheap first test of whether the image holds a face at all: the
+    // highest confidence of any of the net's anchors, without a threshold,
+    // over the net's runs on the whole image (as the first look sees it)
+    // turned by 0, 180, 90 and -90 degrees and on the coarser tiles
+    // (LookInParts'), each run once, without mirror images, the two
+    // copies of the net side by side. Throws when the net fails.
+    float BestScore(const cv::Mat& bgr);
+
 private:
     FaceDetector(std::array<cv::dnn::Net, 2> nets, const Settings& settings);
     // The most confident face of the net's RGB input, in [0, 1] of it, by
     // copy `copy` of the net. False when there is none; throws when the
     // net fails.
     bool DetectInInput(int copy, const cv::Mat& input, FaceBox& face);
+    // Runs copy `copy` of the net on its RGB input; its raw outputs.
+    const std::vector<cv::Mat>& RunNet(int copy, const cv::Mat& input);
     // The same, averaged with the face found in the mirrored input; the
     // two run side by side, one on each copy of the net. Throws when either
     // run fails.

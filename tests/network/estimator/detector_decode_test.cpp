@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -10,6 +11,7 @@ namespace {
 using zor::estimator::DecodeDetections;
 using zor::estimator::FaceBox;
 using zor::estimator::FrontModelAnchors;
+using zor::estimator::TileSquares;
 
 TEST(FrontModelAnchors, TwoGridsCellByCell)
 {
@@ -116,6 +118,47 @@ TEST(DecodeDetections, OutputsOfTheWrongSizeGiveNothing)
     EXPECT_TRUE(DecodeDetections(FrontModelAnchors(), out.scores, out.regressors, 128.0f, 0.5f,
                                  0.3f)
                     .empty());
+}
+
+// The parts of an image are looked at in squares that reach both ends of
+// each side and overlap by at least half: a small face in a far corner
+// lies wholly in one of them.
+TEST(TileSquares, ReachBothEndsOverlappingByHalf)
+{
+    const struct {
+        cv::Size size;
+        float tile;
+        int columns, rows;
+    } cases[] = {
+        {cv::Size(640, 480), 0.4f, 4, 3},
+        {cv::Size(640, 480), 0.2f, 9, 7},
+        {cv::Size(512, 512), 0.4f, 4, 4},
+        {cv::Size(100, 30), 0.4f, 4, 1},
+    };
+    int checked = 0;
+    for (const auto& c : cases) {
+        const std::vector<cv::RotatedRect> squares = TileSquares(c.size, c.tile);
+        ASSERT_EQ(squares.size(), static_cast<size_t>(c.columns * c.rows)) << c.size;
+        const float side = std::max(c.size.width, c.size.height) * c.tile;
+        const cv::Point2f last = squares.back().center;
+        EXPECT_FLOAT_EQ(squares.back().size.width, side);
+        EXPECT_NEAR(last.x + side / 2, c.size.width, 1e-3) << c.size << " tile " << c.tile;
+        if (c.rows > 1) {
+            EXPECT_NEAR(squares.front().center.y, side / 2, 1e-3) << c.size;
+            EXPECT_NEAR(last.y + side / 2, c.size.height, 1e-3) << c.size << " tile " << c.tile;
+        } else {
+            EXPECT_NEAR(last.y, c.size.height / 2.0f, 1e-3) << c.size;
+        }
+        EXPECT_NEAR(squares.front().center.x, side / 2, 1e-3) << c.size;
+        for (size_t i = 1; i < squares.size(); ++i) {
+            const cv::Point2f step = squares[i].center - squares[i - 1].center;
+            if (step.x > 0) {
+                EXPECT_LE(step.x, side / 2 + 1e-3) << c.size << " square " << i;
+            }
+        }
+        ++checked;
+    }
+    EXPECT_EQ(checked, 4);
 }
 
 }  // namespace
