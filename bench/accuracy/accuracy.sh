@@ -6,7 +6,7 @@
 # package (bench/accuracy/fetch-face-mesh.sh) and the sample model and photos
 # (scripts/fetch-pose-model.sh).
 #
-# Usage: bench/accuracy/accuracy.sh [BUILD_DIR] [--photo astronaut|camera] [--step DEGREES] [--renders DIR]
+# Usage: bench/accuracy/accuracy.sh [BUILD_DIR] [--photo astronaut|camera] [--step DEGREES] [--seed N] [--renders DIR]
 #   (defaults: build, astronaut, 15)
 set -euo pipefail
 
@@ -22,11 +22,12 @@ OPTIONS=()
 while [ $# -gt 0 ]; do
     case "$1" in
     --photo) PHOTO="$2"; shift 2 ;;
-    --step | --renders) OPTIONS+=("$1" "$2"); shift 2 ;;
-    *) echo "usage: $0 [BUILD_DIR] [--photo astronaut|camera] [--step DEGREES] [--renders DIR]" >&2; exit 2 ;;
+    --step | --seed | --renders) OPTIONS+=("$1" "$2"); shift 2 ;;
+    *) echo "usage: $0 [BUILD_DIR] [--photo astronaut|camera] [--step DEGREES] [--seed N] [--renders DIR]" >&2; exit 2 ;;
     esac
 done
 
+cmake -S "$ROOT" -B "$BUILD" -DFACEPOSE_BENCH=ON >/dev/null
 cmake --build "$BUILD" --target accuracy_bench pose_model_converter >/dev/null
 "$ROOT/scripts/fetch-pose-model.sh" "$BUILD" >/dev/null
 MESH="$("$ROOT/bench/accuracy/fetch-face-mesh.sh")"

@@ -1,4 +1,4 @@
-// accuracy_bench [--step DEGREES] [--renders DIR] MODEL MESH PHOTO: the
+// accuracy_bench [--step DEGREES] [--seed N] [--renders DIR] MODEL MESH PHOTO: the
 // pose estimator's accuracy against synthetic ground truth. The canonical
 // face mesh (MESH, MediaPipe's geometry pipeline metadata) is textured from
 // the frontal PHOTO and rendered at known yaw, pitch and roll (-60..60,
@@ -33,6 +33,10 @@
 // truth is T is about T * offset. The same figures follow with each
 // reading (the estimator's and gt2d) taken as R * offset^-1.
 // Then each landmark's error over all poses and the hard ones. With
+// --seed, as many renders at random poses in the same ranges instead, each
+// over a grey of its own and lit unevenly (brightness 0.7 to 1.3 times,
+// changing by up to 0.4 across the image), a set no setting was tuned on.
+// With
 // --renders, every render is written there as a PNG with the found (green)
 // and true (red) landmarks marked.
 // Exits non-zero when the renderer and the estimator's pose convention
@@ -45,6 +49,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -330,9 +335,9 @@ void PrintOffsetRemovedHeader(const char* title)
                 "|rol|", "yaw", "pitch", "roll", "est", "worst", "gt2d");
 }
 
-// The tables of errors per angle value and per region, raw or with the
-// offset removed.
-void PrintTables(const std::vector<Sample>& samples, bool offsetRemoved)
+// The tables of errors per angle value (to the nearest `step`) and per
+// region, raw or with the offset removed.
+void PrintTables(const std::vector<Sample>& samples, bool offsetRemoved, double step)
 {
     const auto header = offsetRemoved ? PrintOffsetRemovedHeader : PrintHeader;
     const auto print = [offsetRemoved](const Summary& summary, const std::string& label) {
@@ -348,7 +353,9 @@ void PrintTables(const std::vector<Sample>& samples, bool offsetRemoved)
         header(axis.first);
         std::map<double, Summary> rows;
         for (const Sample& s : samples) {
-            rows[s.truth.*axis.second].Add(s);
+            // Random poses fall into the row of the nearest step.
+            const double value = std::round(s.truth.*axis.second / step) * step;
+            rows[value == 0.0 ? 0.0 : value].Add(s);
         }
         for (const auto& row : rows) {
             char label[32];
@@ -399,69 +406,104 @@ std::vector<double> Steps(double limit, double step)
     return values;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
-{
+struct Options {
     double step = 15.0;
+    unsigned seed = 0;  // 0: the grid of poses; otherwise random poses and light
     std::string rendersDir;
+    std::string model, mesh, photo;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options)
+{
     int arg = 1;
     for (; arg + 1 < argc && argv[arg][0] == '-'; arg += 2) {
         const std::string option = argv[arg];
         if (option == "--step") {
-            step = std::atof(argv[arg + 1]);
+            options.step = std::atof(argv[arg + 1]);
+        } else if (option == "--seed") {
+            options.seed = static_cast<unsigned>(std::strtoul(argv[arg + 1], nullptr, 10));
         } else if (option == "--renders") {
-            rendersDir = argv[arg + 1];
+            options.rendersDir = argv[arg + 1];
         } else {
             break;
         }
     }
-    if (argc - arg != 3 || !(step > 0.0)) {
-        std::fprintf(stderr, "usage: %s [--step DEGREES] [--renders DIR] MODEL MESH PHOTO\n", argv[0]);
-        return 2;
+    if (argc - arg != 3 || !(options.step > 0.0)) {
+        std::fprintf(stderr, "usage: %s [--step DEGREES] [--seed N] [--renders DIR] MODEL MESH PHOTO\n", argv[0]);
+        return false;
     }
-    std::string error;
-    cv::FileStorage storage(argv[arg], cv::FileStorage::READ);
-    const std::shared_ptr<zor::NetModel> model = zor::estimator::ReadPoseModel(storage.root(), error);
-    auto* estimator = dynamic_cast<PoseEstimator*>(model.get());
-    if (estimator == nullptr) {
-        std::fprintf(stderr, "cannot load %s: %s\n", argv[arg], error.c_str());
-        return 1;
-    }
-    FaceMesh mesh;
-    if (!zor::bench::ReadFaceMesh(argv[arg + 1], mesh, error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        return 1;
-    }
-    const cv::Mat photo = cv::imread(argv[arg + 2], cv::IMREAD_COLOR);
-    const std::vector<float> photoResult = photo.empty() ? std::vector<float>() : estimator->Run(photo);
-    if (photoResult.size() < 136) {
-        std::fprintf(stderr, "no face found in %s\n", argv[arg + 2]);
-        return 1;
-    }
-    std::vector<int> anchorVertices, anchorLandmarks;
-    for (const Anchor& a : kAnchors) {
-        anchorVertices.push_back(a.vertex);
-        anchorLandmarks.push_back(a.landmark);
-    }
-    // The face's centre is the centroid of the anchors' true points, as the
-    // estimator's is that of its 3D face's points: the same places.
-    if (anchorLandmarks != estimator->FaceModel().landmarks) {
-        std::fprintf(stderr, "the anchors are not the landmarks of the estimator's 3D face\n");
-        return 1;
-    }
-    double textureResidual = 0.0;
-    const cv::Mat texture = zor::bench::TextureFromPhoto(mesh, photo, anchorVertices, AnchorPoints(photoResult),
-                                                         1024, textureResidual);
-    std::printf("mesh: %zu vertices, %zu triangles; texture from %s, anchors fitted within %.1f px\n",
-                mesh.vertices.size(), mesh.triangles.size(), argv[arg + 2], textureResidual);
+    options.model = argv[arg];
+    options.mesh = argv[arg + 1];
+    options.photo = argv[arg + 2];
+    return true;
+}
 
-    const zor::bench::Camera camera = zor::bench::CameraFor(cv::Size(kImageSize, kImageSize));
-    const cv::Mat background(camera.size, CV_8UC3, cv::Scalar::all(128));
-    const std::vector<cv::Point3d> cameraAxes = zor::bench::CameraAxesVertices(mesh);
+// One render to make: the pose and the light on it.
+struct Shot {
+    Pose truth;
+    int background = 128;  // grey level
+    double gain = 1.0;     // brightness at the image's centre
+    cv::Point2d slope;     // brightness change across the image's width and height
+};
+
+// The grid of poses under even light, or with a seed as many random poses,
+// each over its own grey and lit from its own side.
+std::vector<Shot> Shots(const Options& options)
+{
+    std::vector<Shot> shots;
+    for (double yaw : Steps(60, options.step)) {
+        for (double pitch : Steps(30, options.step)) {
+            for (double roll : Steps(30, options.step)) {
+                Shot shot;
+                shot.truth = {yaw, pitch, roll};
+                shots.push_back(shot);
+            }
+        }
+    }
+    if (options.seed == 0) {
+        return shots;
+    }
+    cv::RNG rng(options.seed);
+    for (Shot& shot : shots) {
+        shot.truth = {rng.uniform(-60.0, 60.0), rng.uniform(-30.0, 30.0), rng.uniform(-30.0, 30.0)};
+        shot.background = rng.uniform(64, 193);
+        shot.gain = rng.uniform(0.7, 1.3);
+        shot.slope = cv::Point2d(rng.uniform(-0.4, 0.4), rng.uniform(-0.4, 0.4));
+    }
+    return shots;
+}
+
+// The render under the shot's light: every pixel scaled by the gain plus
+// the slopes times its distance from the centre (in image sides).
+cv::Mat Lit(const cv::Mat& render, const Shot& shot)
+{
+    if (shot.gain == 1.0 && shot.slope == cv::Point2d()) {
+        return render;
+    }
+    cv::Mat lit(render.size(), render.type());
+    for (int y = 0; y < render.rows; ++y) {
+        for (int x = 0; x < render.cols; ++x) {
+            const double factor = shot.gain + shot.slope.x * ((x + 0.5) / render.cols - 0.5) +
+                                  shot.slope.y * ((y + 0.5) / render.rows - 0.5);
+            const cv::Vec3b& from = render.at<cv::Vec3b>(y, x);
+            for (int c = 0; c < 3; ++c) {
+                lit.at<cv::Vec3b>(y, x)[c] = cv::saturate_cast<uchar>(from[c] * factor);
+            }
+        }
+    }
+    return lit;
+}
+
+// What every render is measured against: the estimator, the textured mesh
+// and where it sits, and what the frontal render and the true points of
+// the face at zero tell.
+struct Reference {
+    std::shared_ptr<zor::NetModel> model;
+    PoseEstimator* estimator = nullptr;
+    FaceMesh mesh;
+    cv::Mat texture;
+    zor::bench::Camera camera;
     zor::bench::MeshPlacement placement;
-    placement.pivot = cameraAxes[kNoseVertex];
-    placement.translation = cv::Point3d(0.0, 0.0, kDistanceCm);
     // The first look on the frontal face: where its crop sits relative to
     // its landmarks, and the points of the mesh's surface under its ten
     // anchor landmarks. Those points, in camera axes about the pivot, are
@@ -476,168 +518,232 @@ int main(int argc, char** argv)
     // The same without the chin, the one point of the jaw line.
     std::vector<int> noChinNumbers;
     std::vector<cv::Point3d> noChinModel;
-    {
-        const cv::Mat frontal = zor::bench::RenderMesh(mesh, texture, placement, camera, background);
-        PoseEstimate estimate;
-        if (!estimator->FindFace(frontal, estimate) || !estimator->FindLandmarks(frontal, estimate) ||
-            !estimator->FindPose(frontal.size(), estimate)) {
-            std::fprintf(stderr, "no face found in the frontal render\n");
-            return 1;
-        }
-        rule = zor::bench::LearnCropRule(estimate);
-        textureMismatch = MedianTextureMismatch(mesh, texture, placement, camera, frontal);
-        frontalSide = estimate.landmarkRegion.size.width;
-        const std::vector<cv::Point2f> found = AnchorPoints(estimate.landmarks);
-        std::vector<cv::Point3d> vertices;
-        for (int i = 0; i < kAnchorCount; ++i) {
-            cv::Point3d surface;
-            if (!zor::bench::SurfacePointAt(mesh, placement, camera, found[i], surface)) {
-                std::fprintf(stderr, "landmark %d of the frontal render is off the mesh\n", kAnchors[i].landmark);
-                return 1;
-            }
-            meshModel.push_back(surface - placement.translation);
-            meshCentre += meshModel.back() * (1.0 / kAnchorCount);
-            vertices.push_back(cameraAxes[kAnchors[i].vertex] - placement.pivot + placement.translation);
-        }
-        for (int i = 0; i < kAnchorCount; ++i) {
-            if (kAnchors[i].landmark != kChin) {
-                noChinNumbers.push_back(kAnchors[i].landmark);
-                noChinModel.push_back(meshModel[i]);
-            }
-        }
-        std::printf("frontal render: the ten anchor landmarks lie %.1f px from the mesh vertices that stand for "
-                    "them\n", MeanDistance(found, zor::bench::Project(vertices, camera)));
-    }
+    // The estimator's pose from the true points of the face at zero,
+    // against the truth.
+    cv::Matx33d offset;
 
     // The points of the placed mesh under the anchors, in camera
-    // coordinates, and where it sits seen along the line of sight.
-    const auto placeAnchors = [&](const cv::Matx33d& rotation) {
+    // coordinates.
+    std::vector<cv::Point3d> PlacedAnchors(const cv::Matx33d& rotation) const
+    {
         std::vector<cv::Point3d> placed;
         for (const cv::Point3d& p : meshModel) {
             placed.push_back(rotation * p + placement.translation);
         }
         return placed;
-    };
-    const auto seenAlongSight = [&](const cv::Matx33d& rotation) {
-        return SeenAlongSight(rotation, rotation * meshCentre + placement.translation);
-    };
+    }
 
-    // The offset: the estimator's pose from the true points of the face
-    // at zero, against the truth.
-    cv::Matx33d offset;
+    // A turn of the mesh as seen along the line of sight to its centre.
+    cv::Matx33d SeenAlongSightOf(const cv::Matx33d& rotation) const
     {
-        const cv::Matx33d turn = TurnFor(cv::Matx33d::eye(), meshCentre, placement.translation);
-        cv::Matx33d read;
-        if (!TruePointsPose(*estimator, zor::bench::Project(placeAnchors(turn), camera), camera.size, read)) {
-            std::fprintf(stderr, "the true points of the frontal render give no pose\n");
-            return 1;
-        }
-        offset = seenAlongSight(turn).t() * read;
+        return SeenAlongSight(rotation, rotation * meshCentre + placement.translation);
     }
+};
 
-    std::vector<Sample> samples;
-    double worstConvention = 0.0;
-    for (double yaw : Steps(60, step)) {
-        for (double pitch : Steps(30, step)) {
-            for (double roll : Steps(30, step)) {
-                Sample s;
-                s.truth = {yaw, pitch, roll};
-                placement.rotation = TurnFor(s.truth.Rotation(), meshCentre, placement.translation);
-                s.truthRotation = seenAlongSight(placement.rotation);
-                const cv::Matx33d& truth = s.truthRotation;
-                const cv::Mat image = zor::bench::RenderMesh(mesh, texture, placement, camera, background);
-                const std::vector<cv::Point2f> trueAnchors =
-                    zor::bench::Project(placeAnchors(placement.rotation), camera);
-                // The renderer and the estimator's convention agree when
-                // the true points, solved and seen along the line of sight,
-                // give back the true rotation, and the estimator's angles
-                // of that rotation are the angles the render was made for.
-                cv::Matx33d solved;
-                if (SolveRotation(meshModel, trueAnchors, meshCentre, camera, solved)) {
-                    worstConvention = std::max(worstConvention, zor::bench::RotationAngle(solved, truth));
-                } else {
-                    worstConvention = 180.0;
-                }
-                const Pose read = FromHeadPose(zor::estimator::PoseFromRotation(truth));
-                worstConvention = std::max({worstConvention, std::abs(read.yaw - yaw), std::abs(read.pitch - pitch),
-                                            std::abs(read.roll - roll)});
+// The estimator, the mesh and its texture from the photo.
+bool LoadInputs(const Options& options, Reference& ref)
+{
+    std::string error;
+    cv::FileStorage storage(options.model, cv::FileStorage::READ);
+    ref.model = zor::estimator::ReadPoseModel(storage.root(), error);
+    ref.estimator = dynamic_cast<PoseEstimator*>(ref.model.get());
+    if (ref.estimator == nullptr) {
+        std::fprintf(stderr, "cannot load %s: %s\n", options.model.c_str(), error.c_str());
+        return false;
+    }
+    if (!zor::bench::ReadFaceMesh(options.mesh, ref.mesh, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
+    const cv::Mat photo = cv::imread(options.photo, cv::IMREAD_COLOR);
+    const std::vector<float> photoResult = photo.empty() ? std::vector<float>() : ref.estimator->Run(photo);
+    if (photoResult.size() < 136) {
+        std::fprintf(stderr, "no face found in %s\n", options.photo.c_str());
+        return false;
+    }
+    std::vector<int> anchorVertices, anchorLandmarks;
+    for (const Anchor& a : kAnchors) {
+        anchorVertices.push_back(a.vertex);
+        anchorLandmarks.push_back(a.landmark);
+    }
+    // The face's centre is the centroid of the anchors' true points, as the
+    // estimator's is that of its 3D face's points: the same places.
+    if (anchorLandmarks != ref.estimator->FaceModel().landmarks) {
+        std::fprintf(stderr, "the anchors are not the landmarks of the estimator's 3D face\n");
+        return false;
+    }
+    double textureResidual = 0.0;
+    ref.texture = zor::bench::TextureFromPhoto(ref.mesh, photo, anchorVertices, AnchorPoints(photoResult), 1024,
+                                               textureResidual);
+    std::printf("mesh: %zu vertices, %zu triangles; texture from %s, anchors fitted within %.1f px\n",
+                ref.mesh.vertices.size(), ref.mesh.triangles.size(), options.photo.c_str(), textureResidual);
+    ref.camera = zor::bench::CameraFor(cv::Size(kImageSize, kImageSize));
+    return true;
+}
 
-                const std::vector<float> result = estimator->Run(image);
-                s.found = result.size() >= 139;
-                if (s.found) {
-                    const Pose found{result[136] * 90.0, result[137] * 90.0, result[138] * 90.0};
-                    s.read = found;
-                    s.readRotation = found.Rotation();
-                    s.error = {found.yaw - yaw, found.pitch - pitch, found.roll - roll};
-                    s.rotation = zor::bench::RotationAngle(s.readRotation, truth);
-                    const std::vector<float> landmarks(result.begin(), result.begin() + 136);
-                    s.landmarkPx = MeanDistance(AnchorPoints(landmarks), trueAnchors);
-                    for (int i = 0; i < kAnchorCount; ++i) {
-                        s.anchorPx.push_back(cv::norm(AnchorPoints(landmarks)[i] - trueAnchors[i]));
-                    }
-
-                    s.modelOnlyFound = TruePointsPose(*estimator, trueAnchors, image.size(), s.modelOnlyRotation);
-                    s.modelOnly =
-                        s.modelOnlyFound ? zor::bench::RotationAngle(s.modelOnlyRotation, truth) : 180.0;
-                    s.landmarksOnly = SolveRotation(meshModel, AnchorPoints(landmarks), meshCentre, camera, solved)
-                                          ? zor::bench::RotationAngle(solved, truth)
-                                          : 180.0;
-                    s.noChin = SolveRotation(noChinModel, PointsOf(landmarks, noChinNumbers), meshCentre, camera,
-                                             solved)
-                                   ? zor::bench::RotationAngle(solved, truth)
-                                   : 180.0;
-                    // Removing the offset: R * offset^-1.
-                    const cv::Matx33d offsetRemoved = s.readRotation * offset.t();
-                    s.offsetRead = FromHeadPose(zor::estimator::PoseFromRotation(offsetRemoved));
-                    s.offsetError = {s.offsetRead.yaw - yaw, s.offsetRead.pitch - pitch, s.offsetRead.roll - roll};
-                    s.offsetRotation = zor::bench::RotationAngle(offsetRemoved, truth);
-                    s.offsetModelOnly =
-                        s.modelOnlyFound ? zor::bench::RotationAngle(s.modelOnlyRotation * offset.t(), truth) : 180.0;
-
-                    PoseEstimate first, second;
-                    if (estimator->FindFace(image, first) && estimator->FindLandmarks(image, first) &&
-                        estimator->FindPose(image.size(), first) &&
-                        zor::bench::SecondLook(*estimator, image, rule, first, second)) {
-                        s.secondFound = true;
-                        PoseEstimate warped;
-                        if (zor::bench::FrontalisedLook(*estimator, image, camera, kDistanceCm, frontalSide, first,
-                                                        warped)) {
-                            s.warpFound = true;
-                            s.warp = zor::bench::RotationAngle(FromHeadPose(warped.pose).Rotation(), truth);
-                            s.warpLandmarkPx = MeanDistance(AnchorPoints(warped.landmarks), trueAnchors);
-                        }
-                        s.second = zor::bench::RotationAngle(FromHeadPose(second.pose).Rotation(), truth);
-                        s.secondLandmarkPx = MeanDistance(AnchorPoints(second.landmarks), trueAnchors);
-
-                    }
-                }
-                if (!rendersDir.empty()) {
-                    WriteMarked(rendersDir, s.truth, image,
-                                s.found ? AnchorPoints(std::vector<float>(result.begin(), result.begin() + 136))
-                                        : std::vector<cv::Point2f>(),
-                                trueAnchors);
-                }
-                samples.push_back(s);
-            }
+// The first look on the frontal render (see Reference).
+bool ReadFrontal(Reference& ref)
+{
+    const std::vector<cv::Point3d> cameraAxes = zor::bench::CameraAxesVertices(ref.mesh);
+    ref.placement.pivot = cameraAxes[kNoseVertex];
+    ref.placement.translation = cv::Point3d(0.0, 0.0, kDistanceCm);
+    const cv::Mat background(ref.camera.size, CV_8UC3, cv::Scalar::all(128));
+    const cv::Mat frontal = zor::bench::RenderMesh(ref.mesh, ref.texture, ref.placement, ref.camera, background);
+    PoseEstimate estimate;
+    if (!ref.estimator->FindFace(frontal, estimate) || !ref.estimator->FindLandmarks(frontal, estimate) ||
+        !ref.estimator->FindPose(frontal.size(), estimate)) {
+        std::fprintf(stderr, "no face found in the frontal render\n");
+        return false;
+    }
+    ref.rule = zor::bench::LearnCropRule(estimate);
+    ref.textureMismatch = MedianTextureMismatch(ref.mesh, ref.texture, ref.placement, ref.camera, frontal);
+    ref.frontalSide = estimate.landmarkRegion.size.width;
+    const std::vector<cv::Point2f> found = AnchorPoints(estimate.landmarks);
+    std::vector<cv::Point3d> vertices;
+    for (int i = 0; i < kAnchorCount; ++i) {
+        cv::Point3d surface;
+        if (!zor::bench::SurfacePointAt(ref.mesh, ref.placement, ref.camera, found[i], surface)) {
+            std::fprintf(stderr, "landmark %d of the frontal render is off the mesh\n", kAnchors[i].landmark);
+            return false;
+        }
+        ref.meshModel.push_back(surface - ref.placement.translation);
+        ref.meshCentre += ref.meshModel.back() * (1.0 / kAnchorCount);
+        vertices.push_back(cameraAxes[kAnchors[i].vertex] - ref.placement.pivot + ref.placement.translation);
+    }
+    for (int i = 0; i < kAnchorCount; ++i) {
+        if (kAnchors[i].landmark != kChin) {
+            ref.noChinNumbers.push_back(kAnchors[i].landmark);
+            ref.noChinModel.push_back(ref.meshModel[i]);
         }
     }
+    std::printf("frontal render: the ten anchor landmarks lie %.1f px from the mesh vertices that stand for "
+                "them\n", MeanDistance(found, zor::bench::Project(vertices, ref.camera)));
+    return true;
+}
 
-    std::printf("renders: %dx%d, focal %d px, nose tip on the optical axis %.0f cm away; steps of %g degrees;\n"
-                "angles seen along the line of sight to the face's centre, %.1f cm behind the nose tip\n",
-                kImageSize, kImageSize, kImageSize, kDistanceCm, step, meshCentre.z);
-    std::printf("errors in degrees (|...|: mean absolute; signed: mean; est, worst and the rest: geodesic), "
-                "lm px in pixels;\ngt2d: the generic 3D face on the true points; mesh10, mesh9: the found points "
-                "on their true 3D\npoints (mesh9 without the chin); 2nd: crop re-centred and turned by the first "
-                "look; warp: face\nturned back by the first pose\n");
-    PrintTables(samples, false);
-    const Pose offsetAngles = FromHeadPose(zor::estimator::PoseFromRotation(offset));
-    std::printf("\noffset removed: the true points of the frontal render read yaw %+.1f, pitch %+.1f, roll %+.1f "
-                "(%.1f degrees),\nthe turn between the generic 3D face's zero pose and the mesh's, fixed in the "
-                "head's axes; below,\nevery reading R of the estimator and of gt2d is taken as R * offset^-1\n",
-                offsetAngles.yaw, offsetAngles.pitch, offsetAngles.roll,
-                zor::bench::RotationAngle(offset, cv::Matx33d::eye()));
-    PrintTables(samples, true);
-    // The turns about one axis: the sign of each angle against the renders.
+// The offset (see Reference).
+bool MeasureOffset(Reference& ref)
+{
+    const cv::Matx33d turn = TurnFor(cv::Matx33d::eye(), ref.meshCentre, ref.placement.translation);
+    cv::Matx33d read;
+    if (!TruePointsPose(*ref.estimator, zor::bench::Project(ref.PlacedAnchors(turn), ref.camera), ref.camera.size,
+                        read)) {
+        std::fprintf(stderr, "the true points of the frontal render give no pose\n");
+        return false;
+    }
+    ref.offset = ref.SeenAlongSightOf(turn).t() * read;
+    return true;
+}
+
+// The worst disagreement between the renderer and the estimator's
+// convention on one render: the true points, solved and seen along the
+// line of sight, must give back the true rotation, and the estimator's
+// angles of that rotation must be the angles the render was made for.
+double ConventionError(const Reference& ref, const Pose& truth, const cv::Matx33d& truthRotation,
+                       const std::vector<cv::Point2f>& trueAnchors)
+{
+    double worst = 180.0;
+    cv::Matx33d solved;
+    if (SolveRotation(ref.meshModel, trueAnchors, ref.meshCentre, ref.camera, solved)) {
+        worst = zor::bench::RotationAngle(solved, truthRotation);
+    }
+    const Pose read = FromHeadPose(zor::estimator::PoseFromRotation(truthRotation));
+    return std::max({worst, std::abs(read.yaw - truth.yaw), std::abs(read.pitch - truth.pitch),
+                     std::abs(read.roll - truth.roll)});
+}
+
+// The estimator's errors on one render (Sample), from its result.
+void MeasureReading(const Reference& ref, const cv::Mat& image, const std::vector<float>& result,
+                    const std::vector<cv::Point2f>& trueAnchors, Sample& s)
+{
+    const cv::Matx33d& truth = s.truthRotation;
+    const Pose found{result[136] * 90.0, result[137] * 90.0, result[138] * 90.0};
+    s.found = true;
+    s.read = found;
+    s.readRotation = found.Rotation();
+    s.error = {found.yaw - s.truth.yaw, found.pitch - s.truth.pitch, found.roll - s.truth.roll};
+    s.rotation = zor::bench::RotationAngle(s.readRotation, truth);
+    const std::vector<cv::Point2f> landmarks = AnchorPoints(std::vector<float>(result.begin(), result.begin() + 136));
+    s.landmarkPx = MeanDistance(landmarks, trueAnchors);
+    for (int i = 0; i < kAnchorCount; ++i) {
+        s.anchorPx.push_back(cv::norm(landmarks[i] - trueAnchors[i]));
+    }
+    s.modelOnlyFound = TruePointsPose(*ref.estimator, trueAnchors, image.size(), s.modelOnlyRotation);
+    s.modelOnly = s.modelOnlyFound ? zor::bench::RotationAngle(s.modelOnlyRotation, truth) : 180.0;
+    cv::Matx33d solved;
+    s.landmarksOnly = SolveRotation(ref.meshModel, landmarks, ref.meshCentre, ref.camera, solved)
+                          ? zor::bench::RotationAngle(solved, truth)
+                          : 180.0;
+    s.noChin = SolveRotation(ref.noChinModel, PointsOf(std::vector<float>(result.begin(), result.begin() + 136),
+                                                       ref.noChinNumbers),
+                             ref.meshCentre, ref.camera, solved)
+                   ? zor::bench::RotationAngle(solved, truth)
+                   : 180.0;
+    // Removing the offset: R * offset^-1.
+    const cv::Matx33d offsetRemoved = s.readRotation * ref.offset.t();
+    s.offsetRead = FromHeadPose(zor::estimator::PoseFromRotation(offsetRemoved));
+    s.offsetError = {s.offsetRead.yaw - s.truth.yaw, s.offsetRead.pitch - s.truth.pitch,
+                     s.offsetRead.roll - s.truth.roll};
+    s.offsetRotation = zor::bench::RotationAngle(offsetRemoved, truth);
+    s.offsetModelOnly =
+        s.modelOnlyFound ? zor::bench::RotationAngle(s.modelOnlyRotation * ref.offset.t(), truth) : 180.0;
+}
+
+// The two second looks of the benchmark on one render.
+void MeasureSecondLooks(Reference& ref, const cv::Mat& image, const std::vector<cv::Point2f>& trueAnchors,
+                        Sample& s)
+{
+    PoseEstimate first, second;
+    if (!ref.estimator->FindFace(image, first) || !ref.estimator->FindLandmarks(image, first) ||
+        !ref.estimator->FindPose(image.size(), first) ||
+        !zor::bench::SecondLook(*ref.estimator, image, ref.rule, first, second)) {
+        return;
+    }
+    s.secondFound = true;
+    PoseEstimate warped;
+    if (zor::bench::FrontalisedLook(*ref.estimator, image, ref.camera, kDistanceCm, ref.frontalSide, first,
+                                    warped)) {
+        s.warpFound = true;
+        s.warp = zor::bench::RotationAngle(FromHeadPose(warped.pose).Rotation(), s.truthRotation);
+        s.warpLandmarkPx = MeanDistance(AnchorPoints(warped.landmarks), trueAnchors);
+    }
+    s.second = zor::bench::RotationAngle(FromHeadPose(second.pose).Rotation(), s.truthRotation);
+    s.secondLandmarkPx = MeanDistance(AnchorPoints(second.landmarks), trueAnchors);
+}
+
+// Renders one shot, runs the estimator on it and measures its errors;
+// `worstConvention` grows to the renderer's disagreement with the
+// estimator's convention.
+Sample MeasureShot(Reference& ref, const Shot& shot, const std::string& rendersDir, double& worstConvention)
+{
+    Sample s;
+    s.truth = shot.truth;
+    ref.placement.rotation = TurnFor(s.truth.Rotation(), ref.meshCentre, ref.placement.translation);
+    s.truthRotation = ref.SeenAlongSightOf(ref.placement.rotation);
+    const cv::Mat background(ref.camera.size, CV_8UC3, cv::Scalar::all(shot.background));
+    const cv::Mat image =
+        Lit(zor::bench::RenderMesh(ref.mesh, ref.texture, ref.placement, ref.camera, background), shot);
+    const std::vector<cv::Point2f> trueAnchors =
+        zor::bench::Project(ref.PlacedAnchors(ref.placement.rotation), ref.camera);
+    worstConvention = std::max(worstConvention, ConventionError(ref, s.truth, s.truthRotation, trueAnchors));
+
+    const std::vector<float> result = ref.estimator->Run(image);
+    if (result.size() >= 139) {
+        MeasureReading(ref, image, result, trueAnchors, s);
+        MeasureSecondLooks(ref, image, trueAnchors, s);
+    }
+    if (!rendersDir.empty()) {
+        WriteMarked(rendersDir, s.truth, image,
+                    s.found ? AnchorPoints(std::vector<float>(result.begin(), result.begin() + 136))
+                            : std::vector<cv::Point2f>(),
+                    trueAnchors);
+    }
+    return s;
+}
+
+// The turns about one axis: the sign of each angle against the renders.
+void PrintOneAxisTurns(const std::vector<Sample>& samples)
+{
     std::printf("\n%-22s %22s %24s\n", "turn about one axis", "read yaw pitch roll", "offset removed");
     for (const Sample& s : samples) {
         const int turned = (s.truth.yaw != 0) + (s.truth.pitch != 0) + (s.truth.roll != 0);
@@ -651,9 +757,12 @@ int main(int argc, char** argv)
             }
         }
     }
+}
 
-    // Which landmarks drift: each anchor's mean error in pixels, over all
-    // poses and over the hard ones.
+// Which landmarks drift: each anchor's mean error in pixels, over all
+// poses and over the hard ones.
+void PrintLandmarkDrift(const std::vector<Sample>& samples)
+{
     struct Group {
         const char* label;
         bool (*in)(const Pose&);
@@ -685,10 +794,58 @@ int main(int argc, char** argv)
         }
         std::printf("\n");
     }
+}
+
+void PrintReport(const Options& options, const Reference& ref, const std::vector<Sample>& samples)
+{
+    if (options.seed == 0) {
+        std::printf("renders: %dx%d, focal %d px, nose tip on the optical axis %.0f cm away; steps of %g degrees;\n",
+                    kImageSize, kImageSize, kImageSize, kDistanceCm, options.step);
+    } else {
+        std::printf("renders: %dx%d, focal %d px, nose tip on the optical axis %.0f cm away; %zu random poses and "
+                    "lights of seed %u (rows: nearest %g degrees);\n",
+                    kImageSize, kImageSize, kImageSize, kDistanceCm, samples.size(), options.seed, options.step);
+    }
+    std::printf("angles seen along the line of sight to the face's centre, %.1f cm behind the nose tip\n",
+                ref.meshCentre.z);
+    std::printf("errors in degrees (|...|: mean absolute; signed: mean; est, worst and the rest: geodesic), "
+                "lm px in pixels;\ngt2d: the generic 3D face on the true points; mesh10, mesh9: the found points "
+                "on their true 3D\npoints (mesh9 without the chin); 2nd: crop re-centred and turned by the first "
+                "look; warp: face\nturned back by the first pose\n");
+    PrintTables(samples, false, options.step);
+    const Pose offsetAngles = FromHeadPose(zor::estimator::PoseFromRotation(ref.offset));
+    std::printf("\noffset removed: the true points of the frontal render read yaw %+.1f, pitch %+.1f, roll %+.1f "
+                "(%.1f degrees),\nthe turn between the generic 3D face's zero pose and the mesh's, fixed in the "
+                "head's axes; below,\nevery reading R of the estimator and of gt2d is taken as R * offset^-1\n",
+                offsetAngles.yaw, offsetAngles.pitch, offsetAngles.roll,
+                zor::bench::RotationAngle(ref.offset, cv::Matx33d::eye()));
+    PrintTables(samples, true, options.step);
+    PrintOneAxisTurns(samples);
+    PrintLandmarkDrift(samples);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        return 2;
+    }
+    Reference ref;
+    if (!LoadInputs(options, ref) || !ReadFrontal(ref) || !MeasureOffset(ref)) {
+        return 1;
+    }
+    std::vector<Sample> samples;
+    double worstConvention = 0.0;
+    for (const Shot& shot : Shots(options)) {
+        samples.push_back(MeasureShot(ref, shot, options.rendersDir, worstConvention));
+    }
+    PrintReport(options, ref, samples);
     std::printf("\nconvention check: true points give back the true pose within %.4f degrees; the frontal render "
                 "differs from\nthe texture at the vertices by %.1f grey levels (median)\n",
-                worstConvention, textureMismatch);
-    if (worstConvention > 0.05 || textureMismatch > 10.0) {
+                worstConvention, ref.textureMismatch);
+    if (worstConvention > 0.05 || ref.textureMismatch > 10.0) {
         std::fprintf(stderr, "the renderer and the estimator's pose convention disagree\n");
         return 1;
     }

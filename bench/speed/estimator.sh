@@ -19,6 +19,7 @@ BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
 MODEL_DIR="$ROOT/sample/pose-model"
 PHOTOS=("$ROOT/sample/photos/astronaut.png" "$ROOT/sample/photos/camera.png")
 
+cmake -S "$ROOT" -B "$BUILD" -DFACEPOSE_BENCH=ON >/dev/null
 cmake --build "$BUILD" --target estimator_bench test_facepose image_read_bench gradient_image \
     run_measured >/dev/null
 

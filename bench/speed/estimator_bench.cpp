@@ -6,9 +6,12 @@
 // instead of its default.
 // With --geometry it prints instead, per photo, the whole search's time
 // (the fastest of several runs) and pose on the photo turned in the image
-// plane (relative to the upright photo, in the same run), and the detection rate and pose of the photo's
-// face scaled to widths of 40 to 220 pixels at four places of a 640x480
-// frame.
+// plane, with black and with replicated borders (relative to the upright
+// photo, in the same run), and the detection rate and pose of the photo's
+// face scaled to widths of 30 to 220 pixels at four places of a 640x480
+// frame, with the lowest FaceDetector::BestScore of the four.
+// With --no-face it writes images without a face into FOLDER and prints
+// the whole search's time on each against the astronaut's.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -25,6 +28,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "facepose/estimator/pose_model_file.h"
+#include "helpers/no_face_images.h"
 
 namespace {
 
@@ -75,53 +79,66 @@ Reading Read(zor::estimator::PoseEstimator& estimator, const cv::Mat& image, int
 }
 
 // The photo turned by `degrees` counter-clockwise about its centre, in a
-// frame of its size (as bench/suite.sh's cases are made): the camera
-// (focal length the width, principal point the centre) only rolls.
-cv::Mat Turned(const cv::Mat& photo, double degrees)
+// frame of its size (as bench/suite.sh's cases are made), the corners it
+// uncovers black or filled by the nearest border pixel: the camera (focal
+// length the width, principal point the centre) only rolls.
+cv::Mat Turned(const cv::Mat& photo, double degrees, int border)
 {
     cv::Mat turned;
     cv::warpAffine(photo, turned,
                    cv::getRotationMatrix2D(cv::Point2f(photo.cols / 2.0f, photo.rows / 2.0f), degrees, 1.0),
-                   photo.size());
+                   photo.size(), cv::INTER_LINEAR, border);
     return turned;
+}
+
+// The largest distance of the values from `from`.
+float LargestChange(const std::vector<float>& values, float from)
+{
+    float largest = 0.0f;
+    for (const float v : values) {
+        largest = std::max(largest, std::abs(v - from));
+    }
+    return largest;
 }
 
 void PrintTurns(zor::estimator::PoseEstimator& estimator, const cv::Mat& photo, const char* name)
 {
     const int runs = 7;
-    std::printf("%s turned in the image plane (whole search, fastest of %d runs):\n", name, runs);
-    std::printf("  %5s %9s %6s %8s %8s %8s\n", "turn", "ms", "cost", "yaw", "pitch", "roll");
-    Reading upright;
-    float yawLow = 1e9f, yawHigh = -1e9f, pitchLow = 1e9f, pitchHigh = -1e9f;
-    double worst45 = 0.0, worstAll = 0.0;
-    int found = 0, count = 0;
-    for (const double turn : {0.0, 15.0, 30.0, 45.0, 60.0, 90.0, 135.0, 180.0, -15.0, -45.0, -90.0}) {
-        const Reading r = Read(estimator, Turned(photo, turn), runs);
-        if (turn == 0.0) {
-            upright = r;
+    const std::pair<int, const char*> borders[] = {{cv::BORDER_CONSTANT, "black"},
+                                                   {cv::BORDER_REPLICATE, "replicated"}};
+    for (const auto& border : borders) {
+        std::printf("%s turned in the image plane, %s borders (whole search, fastest of %d runs):\n", name,
+                    border.second, runs);
+        std::printf("  %5s %9s %6s %8s %8s %8s\n", "turn", "ms", "cost", "yaw", "pitch", "roll");
+        Reading upright;
+        std::vector<float> yaws, pitches;
+        double worst45 = 0.0, worstAll = 0.0;
+        int found = 0, count = 0;
+        for (const double turn : {0.0, 15.0, 30.0, 45.0, 60.0, 90.0, 135.0, 180.0, -15.0, -45.0, -90.0}) {
+            const Reading r = Read(estimator, Turned(photo, turn, border.first), runs);
+            if (turn == 0.0) {
+                upright = r;
+            }
+            const double cost = upright.ms > 0.0 ? r.ms / upright.ms : 0.0;
+            worstAll = std::max(worstAll, cost);
+            if (std::abs(turn) <= 45.0) {
+                worst45 = std::max(worst45, cost);
+            }
+            ++count;
+            if (!r.found) {
+                std::printf("  %+5.0f %9.1f %5.2fx  no face\n", turn, r.ms, cost);
+                continue;
+            }
+            ++found;
+            yaws.push_back(r.yaw);
+            pitches.push_back(r.pitch);
+            std::printf("  %+5.0f %9.1f %5.2fx %+8.2f %+8.2f %+8.2f\n", turn, r.ms, cost, r.yaw, r.pitch, r.roll);
         }
-        const double cost = upright.ms > 0.0 ? r.ms / upright.ms : 0.0;
-        worstAll = std::max(worstAll, cost);
-        if (std::abs(turn) <= 45.0) {
-            worst45 = std::max(worst45, cost);
-        }
-        ++count;
-        if (!r.found) {
-            std::printf("  %+5.0f %9.1f %5.2fx  no face\n", turn, r.ms, cost);
-            continue;
-        }
-        ++found;
-        yawLow = std::min(yawLow, r.yaw);
-        yawHigh = std::max(yawHigh, r.yaw);
-        pitchLow = std::min(pitchLow, r.pitch);
-        pitchHigh = std::max(pitchHigh, r.pitch);
-        std::printf("  %+5.0f %9.1f %5.2fx %+8.2f %+8.2f %+8.2f\n", turn, r.ms, cost, r.yaw, r.pitch, r.roll);
+        std::printf("  found %d/%d; cost up to 45 degrees at most %.2fx, any turn at most %.2fx; "
+                    "largest change from upright: yaw %.2f, pitch %.2f\n",
+                    found, count, worst45, worstAll, LargestChange(yaws, upright.yaw),
+                    LargestChange(pitches, upright.pitch));
     }
-    std::printf("  found %d/%d; cost up to 45 degrees at most %.2fx, any turn at most %.2fx; "
-                "yaw %+.2f..%+.2f (largest change from upright %.2f), pitch %+.2f..%+.2f (%.2f)\n",
-                found, count, worst45, worstAll, yawLow, yawHigh,
-                std::max(std::abs(yawHigh - upright.yaw), std::abs(yawLow - upright.yaw)), pitchLow, pitchHigh,
-                std::max(std::abs(pitchHigh - upright.pitch), std::abs(pitchLow - upright.pitch)));
 }
 
 void PrintSizes(zor::estimator::PoseEstimator& estimator, const cv::Mat& photo, const char* name)
@@ -135,9 +152,10 @@ void PrintSizes(zor::estimator::PoseEstimator& estimator, const cv::Mat& photo, 
     std::printf("%s scaled into a 640x480 frame at four places (face %.0f px wide at full size: yaw %+.2f, "
                 "pitch %+.2f):\n",
                 name, full.face.box.width, reference.yaw, reference.pitch);
-    std::printf("  %5s %6s %9s %9s %9s %9s %9s\n", "width", "found", "yaw", "pitch", "pitch-full", "spread", "ms");
+    std::printf("  %5s %6s %9s %9s %9s %9s %9s %9s %6s\n", "width", "found", "yaw", "pitch", "yaw-full",
+                "pitch-full", "spread", "ms", "best");
     const cv::Size frame(640, 480);
-    for (const double width : {40.0, 48.0, 56.0, 70.0, 90.0, 110.0, 150.0, 220.0}) {
+    for (const double width : {30.0, 40.0, 48.0, 56.0, 70.0, 90.0, 110.0, 150.0, 220.0}) {
         const double scale = width / full.face.box.width;
         cv::Mat scaled;
         cv::resize(photo, scaled, cv::Size(), scale, scale, scale < 1.0 ? cv::INTER_AREA : cv::INTER_LINEAR);
@@ -151,11 +169,12 @@ void PrintSizes(zor::estimator::PoseEstimator& estimator, const cv::Mat& photo, 
         const cv::Point places[] = {cv::Point(0, 0), corner, cv::Point(corner.x, 0), corner / 2};
         int found = 0;
         double yaw = 0.0, pitch = 0.0, ms = 0.0;
-        float pitchLow = 1e9f, pitchHigh = -1e9f;
+        float pitchLow = 1e9f, pitchHigh = -1e9f, best = 1.0f;
         for (const cv::Point& at : places) {
             cv::Mat canvas(frame, photo.type(), cv::Scalar::all(0));
             scaled.copyTo(canvas(cv::Rect(at, scaled.size())));
             const Reading r = Read(estimator, canvas, 3);
+            best = std::min(best, estimator.Detector().BestScore(canvas));
             ms += r.ms / 4;
             if (r.found) {
                 ++found;
@@ -166,12 +185,37 @@ void PrintSizes(zor::estimator::PoseEstimator& estimator, const cv::Mat& photo, 
             }
         }
         if (found == 0) {
-            std::printf("  %5.0f %4d/4 %9s %9s %9s %9s %9.1f\n", width, found, "-", "-", "-", "-", ms);
+            std::printf("  %5.0f %4d/4 %9s %9s %9s %9s %9s %9.1f %6.3f\n", width, found, "-", "-", "-", "-", "-",
+                        ms, best);
             continue;
         }
-        std::printf("  %5.0f %4d/4 %+9.2f %+9.2f %+9.2f %9.2f %9.1f\n", width, found, yaw / found, pitch / found,
-                    pitch / found - reference.pitch, pitchHigh - pitchLow, ms);
+        std::printf("  %5.0f %4d/4 %+9.2f %+9.2f %+9.2f %+9.2f %9.2f %9.1f %6.3f\n", width, found, yaw / found,
+                    pitch / found, yaw / found - reference.yaw, pitch / found - reference.pitch, pitchHigh - pitchLow,
+                    ms, best);
     }
+}
+
+// The whole search on each image without a face against the first photo
+// (fastest of several runs each, in the same run); each image is written
+// into `folder` for timing whole processes.
+int PrintNoFace(zor::estimator::PoseEstimator& estimator, const cv::Mat& withFace, const cv::Mat& cameraPhoto,
+                const std::string& folder)
+{
+    const int runs = 7;
+    const Reading reference = Read(estimator, withFace, runs);
+    std::printf("images without a face (whole search, fastest of %d runs) against the first photo (%.1f ms):\n",
+                runs, reference.ms);
+    std::printf("  %-20s %9s %6s %6s %s\n", "image", "ms", "cost", "best", "result");
+    for (const auto& [name, image] : zor::bench::NoFaceImages(cameraPhoto)) {
+        if (!cv::imwrite(folder + "/" + name + ".png", image)) {
+            std::fprintf(stderr, "cannot write %s/%s.png\n", folder.c_str(), name.c_str());
+            return 1;
+        }
+        const Reading r = Read(estimator, image, runs);
+        std::printf("  %-20s %9.1f %5.2fx %6.3f %s\n", name.c_str(), r.ms, r.ms / reference.ms,
+                    estimator.Detector().BestScore(image), r.found ? "a face" : "no face");
+    }
+    return 0;
 }
 
 }  // namespace
@@ -189,8 +233,15 @@ int main(int argc, char** argv)
         ++argv;
         --argc;
     }
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s [--threads N] [--geometry] MODEL PHOTO...\n", argv[0]);
+    std::string noFaceFolder;
+    if (argc >= 3 && std::string(argv[1]) == "--no-face") {
+        noFaceFolder = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
+    if (argc < 3 || (!noFaceFolder.empty() && argc != 4)) {
+        std::fprintf(stderr, "usage: %s [--threads N] [--geometry] MODEL PHOTO...\n"
+                     "       %s --no-face FOLDER MODEL ASTRONAUT CAMERA\n", argv[0], argv[0]);
         return 2;
     }
     std::printf("OpenCV threads: %d\n", cv::getNumThreads());
@@ -206,6 +257,15 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("model load: %.1f ms\n", loadMs);
+    if (!noFaceFolder.empty()) {
+        const cv::Mat astronaut = cv::imread(argv[2], cv::IMREAD_COLOR);
+        const cv::Mat camera = cv::imread(argv[3], cv::IMREAD_COLOR);
+        if (astronaut.empty() || camera.empty()) {
+            std::fprintf(stderr, "cannot read %s or %s\n", argv[2], argv[3]);
+            return 1;
+        }
+        return PrintNoFace(*estimator, astronaut, camera, noFaceFolder);
+    }
     if (geometry) {
         for (int i = 2; i < argc; ++i) {
             const cv::Mat image = cv::imread(argv[i], cv::IMREAD_COLOR);

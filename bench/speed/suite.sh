@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # facepose_suite against one test_facepose process per case, on the same
 # cases in the same run. Makes the cases from the sample photos (turned by
-# -24 to +24 degrees in steps of 3, as they are and mirrored), records their
-# expectations with record_facepose, then times, twice each and keeping the
+# -24 to +24 degrees in steps of 3 and by 90, 180 and -90, as they are and
+# mirrored) and four images without a face (bench/helpers/no_face_images.h),
+# records the photos' expectations with record_facepose (each image without
+# a face gets the astronaut's: it fails, "no face", in both programs), then
+# times, twice each and keeping the
 # faster round: test_facepose -v once per case (each in a working folder of
 # its own, as the CMake case functions run it), facepose_suite -j 1 and
 # facepose_suite with one worker per core. The suite's time includes its
@@ -19,19 +22,24 @@ BUILD="$(cd "${1:-$ROOT/build}" && pwd)"
 MODEL_DIR="$ROOT/sample/pose-model"
 WORK="$BUILD/bench/suite-work"
 
+cmake -S "$ROOT" -B "$BUILD" -DFACEPOSE_BENCH=ON >/dev/null
 cmake --build "$BUILD" --target facepose_suite test_facepose record_facepose make_suite_cases >/dev/null
 rm -rf "$WORK"
 mkdir -p "$WORK/cases"
-"$BUILD/bench/make_suite_cases" "$WORK/cases" 24 3 "$ROOT/sample/photos/astronaut.png" \
-    "$ROOT/sample/photos/camera.png" >/dev/null
+"$BUILD/bench/make_suite_cases" --no-face "$ROOT/sample/photos/camera.png" "$WORK/cases" 24 3 \
+    "$ROOT/sample/photos/astronaut.png" "$ROOT/sample/photos/camera.png" >/dev/null
 # A turned photo in which the network finds no face cannot be recorded: it
 # leaves the suite.
 "$BUILD/test/recorder/record_facepose" -m "$MODEL_DIR" -c "$WORK/cases" >"$WORK/record.log" 2>&1 || true
+for dir in "$WORK/cases"/no-face-*/; do
+    cp "$ROOT/sample/astronaut.nkvalid" "${dir}photo.nkvalid"
+done
 for dir in "$WORK/cases"/*/; do
     ls "$dir"*.nkvalid >/dev/null 2>&1 || rm -rf "$dir"
 done
 cases=("$WORK/cases"/*/)
 count=${#cases[@]}
+no_face=$(ls -d "$WORK/cases"/no-face-*/ | wc -l)
 if ((count < 60)); then
     echo "only $count cases could be recorded; 60 are needed" >&2
     exit 1
@@ -75,7 +83,7 @@ run_suite() {
 faster() { ((${1%% *} < ${2%% *})) && echo "$1" || echo "$2"; }
 
 jobs=$(nproc)
-echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores; $count cases"
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) on $(nproc) cores; $count cases, $no_face of them without a face"
 processes="999999999 0" suite_one="999999999 0" suite_all="999999999 0"
 for _ in 1 2; do
     prepare_processes

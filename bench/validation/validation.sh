@@ -52,6 +52,7 @@ work=$tools/work
 mkdir -p "$tools" "$work"
 
 # Helpers: targets of the build (bench/CMakeLists.txt).
+cmake -S "$root" -B "$build" -DFACEPOSE_BENCH=ON >/dev/null
 cmake --build "$build" --target run_measured gen_expectation validation_baseline stage_probe >/dev/null
 
 fixed_model=$root/sample/fixed-model
