@@ -6,7 +6,8 @@
 # relative to upright, pose) and on its face scaled to 40..220 pixels in a
 # 640x480 frame (found at how many of four places, pose), then the whole
 # test_facepose process beside a process that only reads the
-# image, its peak memory on two large images without a face (made here),
+# image, images without a face against the astronaut (in process and as
+# whole processes), test_facepose's peak memory on two large images without a face (made here),
 # and, when the JavaScript reference tooling is installed, face-api's
 # own pipeline on the same photos.
 #
@@ -53,11 +54,23 @@ for photo in "${PHOTOS[@]}"; do
         "reading the image only $(median_ms "$BUILD/bench/image_read_bench" "$photo") ms"
 done
 
+# Images without a face against the astronaut, in process and as whole
+# test_facepose processes.
+WORK="$BUILD/bench/work"
+mkdir -p "$WORK"
+echo "== images without a face"
+"$BUILD/bench/estimator_bench" --no-face "$WORK" "$MODEL" "${PHOTOS[@]}" 2>/dev/null | grep -v '^model load\|^OpenCV threads'
+astronaut_ms=$(median_ms "$BUILD/test/src/test_facepose" -m "$MODEL_DIR" -p "${PHOTOS[0]}")
+echo "test_facepose (median of 11 runs): astronaut.png $astronaut_ms ms"
+for name in grey-256x256 grey-640x480 noise-640x480 camera-background; do
+    ms=$(median_ms "$BUILD/test/src/test_facepose" -m "$MODEL_DIR" -p "$WORK/$name.png")
+    awk -v name="$name" -v ms="$ms" -v base="$astronaut_ms" 'BEGIN { printf "  %s: %.1f ms, %.2fx\n", name, ms, ms / base }'
+    rm -f "$WORK/$name.png"
+done
+
 # The detector works on the net's input size whatever the image's: the
 # peak stays that of the decoded image and the libraries.
 echo "== peak memory of test_facepose on large images without a face"
-WORK="$BUILD/bench/work"
-mkdir -p "$WORK"
 for size in 20000x1 12000x3000; do
     image="$WORK/gradient-$size.png"
     "$BUILD/bench/gradient_image" "${size%x*}" "${size#*x}" "$image"
