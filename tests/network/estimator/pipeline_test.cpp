@@ -210,6 +210,9 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
     const cv::Mat cornerFace = face40(cv::Rect(0, 0, std::min(face40.cols, cvRound(faceEnd.x) + 6),
                                                std::min(face40.rows, cvRound(faceEnd.y) + 6)));
     const cv::Point farCorner = cv::Point(640, 480) - cv::Point(cornerFace.size());
+    // A face 24 px wide, found by the finer tiles only: the cheap test that
+    // ends the search early on an image without a face scores it 0.23.
+    const cv::Mat face24 = WithFaceWidth(astronaut, 24);
     cv::Mat sideBySide;
     cv::hconcat(astronaut, camera, sideBySide);
     // Two small faces: the parts of the image that show the astronaut are
@@ -238,6 +241,8 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
          Pasted(quarterAstronaut, cv::Size(640, 480), topRight, 128), cv::Rect(topRight, quarterAstronaut.size())},
         {"40 px face in the bottom right corner of 640x480", Pasted(cornerFace, cv::Size(640, 480), farCorner),
          cv::Rect(farCorner, cornerFace.size())},
+        {"24 px face at the top left of a grey 640x480", Pasted(face24, cv::Size(640, 480), cv::Point(0, 0), 128),
+         cv::Rect(cv::Point(0, 0), face24.size())},
         {"32 px turned face in 640x480", Pasted(smallCamera, cv::Size(640, 480), cv::Point(300, 150)),
          cv::Rect(cv::Point(300, 150), smallCamera.size())},
         {"two portraits side by side", sideBySide, cv::Rect(0, 0, 1024, 512)},
