@@ -46,6 +46,22 @@ int OutputError(std::FILE* stream, bool failed)
     return error;
 }
 
+void OpenStandardDescriptors()
+{
+    for (const int descriptor : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(descriptor, F_GETFD) < 0 && errno == EBADF) {
+            // The lower descriptors are open: this one is the lowest free.
+            const int null = ::open("/dev/null", descriptor == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+            if (descriptor == STDOUT_FILENO) {
+                g_closedAtStart = EBADF;
+            }
+            if (null >= 0 && null != descriptor) {
+                ::close(null);
+            }
+        }
+    }
+}
+
 void CheckOutputAtExit(const char* program)
 {
     g_program = program;

@@ -41,6 +41,7 @@ const struct option long_options[] = {
 // required, and nothing may be left over after the options.
 int main(int argc, char** argv)
 {
+    zor::test::shared::OpenStandardDescriptors();
     zor::test::shared::CheckOutputAtExit("test_facepose");
     zor::test::driver::Arguments arg_val;
     int opt = 0;
