@@ -55,18 +55,7 @@ struct sigaction g_savedFileSize;
 
 extern "C" void RemovePendingFiles(int signal)
 {
-    g_ending.store(true);
-    // A file being made on another thread (at most a system call away) is
-    // waited for, up to a second, so that it is removed too.
-    const struct timespec pause = {0, 1000000};
-    for (int i = 0; i < 1000 && g_creating.load() > 0; ++i) {
-        ::nanosleep(&pause, nullptr);
-    }
-    for (PendingFile* file = g_pending.load(std::memory_order_acquire); file != nullptr; file = file->next) {
-        if (file->used.load(std::memory_order_acquire)) {
-            ::unlink(file->path);
-        }
-    }
+    StopMakingFiles();
     EndBySignal(signal);
 }
 
@@ -172,6 +161,33 @@ bool MayReplace(const std::string& path, struct stat& info)
 
 }  // namespace
 
+void StopMakingFiles()
+{
+    g_ending.store(true);
+    // A file being made on another thread (at most a system call away) is
+    // waited for, up to a second, so that it is removed too.
+    const struct timespec pause = {0, 1000000};
+    for (int i = 0; i < 1000 && g_creating.load() > 0; ++i) {
+        ::nanosleep(&pause, nullptr);
+    }
+    for (PendingFile* file = g_pending.load(std::memory_order_acquire); file != nullptr; file = file->next) {
+        if (file->used.load(std::memory_order_acquire)) {
+            ::unlink(file->path);
+        }
+    }
+}
+
+MakingFile::MakingFile()
+{
+    g_creating.fetch_add(1);
+    m_allowed = !g_ending.load();
+}
+
+MakingFile::~MakingFile()
+{
+    g_creating.fetch_sub(1);
+}
+
 AtomicFile::AtomicFile(std::string path, std::string suffix) : m_path(std::move(path)), m_suffix(std::move(suffix))
 {
 }
@@ -205,14 +221,15 @@ bool AtomicFile::Open()
                 errno = ENOMEM;
                 return false;
             }
-            g_creating.fetch_add(1);
             int descriptor = -1;
             int error = EINTR;
-            if (!g_ending.load()) {
-                descriptor = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-                error = errno;
+            {
+                const MakingFile making;
+                if (making.Allowed()) {
+                    descriptor = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+                    error = errno;
+                }
             }
-            g_creating.fetch_sub(1);
             if (descriptor < 0) {
                 Disarm(pending);
                 if (error != EEXIST) {

@@ -31,6 +31,28 @@ private:
     sigset_t m_previous;
 };
 
+// From now on no file or folder is made through this library (AtomicFile,
+// MakeFolder): waits, up to a second, for those being made, then removes
+// every temporary file still pending. What an ending signal does before the
+// process ends by it; safe in a signal handler.
+void StopMakingFiles();
+
+// Marks a file or folder being made for its lifetime, so that
+// StopMakingFiles waits for it; Allowed() is false once StopMakingFiles ran
+// (nothing may then be made).
+class MakingFile {
+public:
+    MakingFile();
+    ~MakingFile();
+    MakingFile(const MakingFile&) = delete;
+    MakingFile& operator=(const MakingFile&) = delete;
+
+    bool Allowed() const { return m_allowed; }
+
+private:
+    bool m_allowed;
+};
+
 // Ends the process by `signal` with its default action, as it would have
 // ended; the status 128 + `signal` if that does not end it. Safe in a signal
 // handler.

@@ -7,13 +7,20 @@
 #include <system_error>
 
 #include "safe_file/atomic_file.h"
+#include "safe_file/ending_signals.h"
 
 namespace zor::test::safe_file {
 
 bool MakeFolder(const std::string& path)
 {
     std::error_code error;
-    std::filesystem::create_directories(path, error);
+    {
+        const MakingFile making;
+        if (!making.Allowed()) {
+            return false;
+        }
+        std::filesystem::create_directories(path, error);
+    }
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }

@@ -21,18 +21,20 @@
 
 int main(int argc, char** argv)
 {
+    zor::test::shared::OpenStandardDescriptors();
     zor::test::shared::CheckOutputAtExit("facepose_suite");
-    std::string error;
-    const std::optional<zor::test::suite::SuiteOptions> parsed = zor::test::suite::ParseSuiteOptions(argc, argv, error);
-    if (!parsed) {
-        if (error.empty()) {
-            std::fputs(zor::test::suite::UsageText().c_str(), stdout);
-            return zor::test::shared::kExitDone;
-        }
-        std::fprintf(stderr, "facepose_suite: %s\n%s", error.c_str(), zor::test::suite::UsageText().c_str());
-        return zor::test::shared::kExitUsage;
-    }
     try {
+        std::string error;
+        const std::optional<zor::test::suite::SuiteOptions> parsed =
+            zor::test::suite::ParseSuiteOptions(argc, argv, error);
+        if (!parsed) {
+            if (error.empty()) {
+                std::fputs(zor::test::suite::UsageText().c_str(), stdout);
+                return zor::test::shared::kExitDone;
+            }
+            std::fprintf(stderr, "facepose_suite: %s\n%s", error.c_str(), zor::test::suite::UsageText().c_str());
+            return zor::test::shared::kExitUsage;
+        }
         return parsed->merge_into.empty() ? zor::test::suite::RunSuite(*parsed)
                                           : zor::test::suite::MergeShards(*parsed);
     } catch (const std::exception& e) {

@@ -4,12 +4,14 @@
 
 #include <ctime>
 #include <exception>
+#include <utility>
 
 #include "safe_file/ending_signals.h"
 
 namespace zor::test::suite {
 
-SignalWatch::SignalWatch() : m_signals(zor::test::safe_file::DefaultEndingSignals())
+SignalWatch::SignalWatch(std::function<void()> clean_up)
+    : m_cleanUp(std::move(clean_up)), m_signals(zor::test::safe_file::DefaultEndingSignals())
 {
     ::pthread_sigmask(SIG_BLOCK, &m_signals, &m_before);
     try {
@@ -21,33 +23,32 @@ SignalWatch::SignalWatch() : m_signals(zor::test::safe_file::DefaultEndingSignal
 
 SignalWatch::~SignalWatch()
 {
-    Stop();
-    ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
-}
-
-void SignalWatch::EndBySignal()
-{
-    Stop();
-    zor::test::safe_file::EndBySignal(m_received);
-}
-
-void SignalWatch::Stop()
-{
     m_done = true;
     if (m_thread.joinable()) {
         m_thread.join();
     }
+    // A signal that came meanwhile is delivered here, with its default action.
+    ::pthread_sigmask(SIG_SETMASK, &m_before, nullptr);
 }
 
 void SignalWatch::Watch()
 {
     const timespec wait = {0, 50 * 1000 * 1000};
-    while (!m_done && m_received == 0) {
-        const int signal = ::sigtimedwait(&m_signals, nullptr, &wait);
-        if (signal > 0) {
-            m_received = signal;
-        }
+    int signal = 0;
+    while (!m_done && signal <= 0) {
+        signal = ::sigtimedwait(&m_signals, nullptr, &wait);
     }
+    if (signal <= 0) {
+        return;
+    }
+    const std::lock_guard<std::mutex> hold(m_hold);
+    zor::test::safe_file::StopMakingFiles();
+    try {
+        m_cleanUp();
+    } catch (const std::exception&) {
+        // What is left is removed by the next run.
+    }
+    zor::test::safe_file::EndBySignal(signal);
 }
 
 }  // namespace zor::test::suite

@@ -10,7 +10,8 @@
 namespace zor::test::suite {
 namespace {
 
-enum LongOnly { kShard = 256, kFilter, kSuiteName, kAllowEmpty, kMerge, kPartial, kBaseline, kFailOnChange, kPrevious };
+enum LongOnly { kShard = 256, kFilter, kSuiteName, kAllowEmpty, kMerge, kPartial, kBaseline, kFailOnChange, kPrevious,
+                kNoWait };
 
 const struct option kLongOptions[] = {
     {"model", required_argument, nullptr, 'm'},  {"cases", required_argument, nullptr, 'c'},
@@ -21,6 +22,7 @@ const struct option kLongOptions[] = {
     {"baseline-model", required_argument, nullptr, kBaseline},
     {"fail-on-change", no_argument, nullptr, kFailOnChange},
     {"previous", required_argument, nullptr, kPrevious},
+    {"no-wait", no_argument, nullptr, kNoWait},
     {"help", no_argument, nullptr, 'h'},         {nullptr, 0, nullptr, 0},
 };
 
@@ -71,7 +73,7 @@ bool ShardFromVariables(const char* index_name, const char* total_name, SuiteOpt
 std::string UsageText()
 {
     return "Usage: facepose_suite -m <model dir> -c <cases dir> -o <report dir> [-j N] [--shard I/N] "
-           "[--filter TEXT] [--suite-name NAME] [--allow-empty]\n"
+           "[--filter TEXT] [--suite-name NAME] [--allow-empty] [--no-wait]\n"
            "                      [--baseline-model DIR [--fail-on-change]] [--previous REPORT_DIR]\n"
            "       facepose_suite --merge <report dir> [--partial] <shard report dir>...\n"
            "     -m/--model <dir_path>  : nmodel folder path\n"
@@ -89,7 +91,8 @@ std::string UsageText()
            "     --baseline-model <dir_path> : also run every case through this model and report the change;\n"
            "                              cases without a .nkvalid file take part\n"
            "     --fail-on-change       : with --baseline-model, status 1 when a case changed\n"
-           "     --previous <dir_path>  : the report folder of an earlier run (its results.json) to compare with\n";
+           "     --previous <dir_path>  : the report folder of an earlier run (its results.json) to compare with\n"
+           "     --no-wait              : stop at once when another run uses the report folder\n";
 }
 
 std::optional<SuiteOptions> ParseSuiteOptions(int argc, char** argv, std::string& error)
@@ -125,6 +128,7 @@ std::optional<SuiteOptions> ParseSuiteOptions(int argc, char** argv, std::string
         case kBaseline: options.baseline_dir = optarg; break;
         case kFailOnChange: options.fail_on_change = true; break;
         case kPrevious: options.previous_dir = optarg; break;
+        case kNoWait: options.wait = false; break;
         case 'h': return std::nullopt;
         case ':': error = "missing argument of " + std::string(argv[optind - 1]); return std::nullopt;
         default: error = "unknown option " + std::string(argv[optind - 1]); return std::nullopt;

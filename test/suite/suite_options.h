@@ -27,6 +27,7 @@ struct SuiteOptions {
     std::string baseline_dir;     // --baseline-model: every case also runs through this model
     bool fail_on_change = false;  // --fail-on-change: a case that changed from the baseline fails the run
     std::string previous_dir;     // --previous: the report folder of the run to compare with
+    bool wait = true;  // for another run that uses the report folder
 };
 
 // Reads the options. The shard comes from --shard, else from the variables

@@ -7,12 +7,14 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -109,20 +111,32 @@ std::vector<std::unique_ptr<CaseRunner>> MakeRunners(const std::string& model_pa
     return runners;
 }
 
+// Marks a case an error for an exception that came out of it; when even
+// that needs memory there is not, the verdict alone.
+void MarkFailure(CaseResult& result, const CaseFiles& files, const std::exception& e) noexcept
+{
+    result.verdict = Verdict::kError;
+    try {
+        result.files = files;
+        result.reason = std::string("unexpected failure: ") + e.what();
+    } catch (const std::exception&) {
+        result.reason.clear();
+    }
+}
+
 // Runs the selected cases on the workers, one network each, writing into
 // `folder`; results[i] is case i's. A case that cannot run is an error with
 // its reason. Workers start as threads allow (one, this thread, always runs)
-// and stop taking cases once `signals` received one. Gives the number of
-// workers that ran.
+// Gives the number of workers that ran.
 unsigned RunCases(const SuiteCases& suite_cases, const std::string& folder,
-                  std::vector<std::unique_ptr<CaseRunner>>& runners, const SignalWatch& signals, Progress* progress,
+                  std::vector<std::unique_ptr<CaseRunner>>& runners, Progress* progress,
                   std::vector<CaseResult>& results)
 {
     const std::vector<CaseFiles>& cases = suite_cases.selected;
     std::atomic<size_t> next{0};
-    auto work = [&](unsigned worker) {
+    auto work = [&](unsigned worker) noexcept {
         CaseRunner& runner = *runners[worker];
-        for (size_t i = next++; i < cases.size() && signals.Received() == 0; i = next++) {
+        for (size_t i = next++; i < cases.size(); i = next++) {
             try {
                 if (suite_cases.problems[i].empty()) {
                     results[i] = runner.Run(cases[i], folder);
@@ -132,9 +146,7 @@ unsigned RunCases(const SuiteCases& suite_cases, const std::string& folder,
                     results[i].reason = suite_cases.problems[i];
                 }
             } catch (const std::exception& e) {
-                results[i].files = cases[i];
-                results[i].verdict = Verdict::kError;
-                results[i].reason = std::string("unexpected failure: ") + e.what();
+                MarkFailure(results[i], cases[i], e);
             }
             try {
                 progress->Done(i);
@@ -143,11 +155,17 @@ unsigned RunCases(const SuiteCases& suite_cases, const std::string& folder,
             }
         }
     };
+    const size_t wanted = std::min(runners.size(), cases.size());
     std::vector<std::thread> threads;
-    for (unsigned worker = 1; worker < std::min(runners.size(), cases.size()); ++worker) {
+    try {
+        threads.reserve(wanted);
+    } catch (const std::exception&) {
+        // No room to keep threads: this thread runs the cases alone.
+    }
+    for (unsigned worker = 1; worker < wanted && threads.size() < threads.capacity(); ++worker) {
         try {
             threads.emplace_back(work, worker);
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {
             break;  // no more threads: the workers that started share the cases
         }
     }
@@ -185,6 +203,17 @@ void PrintSummary(std::FILE* out, const Tally& tally, long changed, const StageT
     std::fprintf(out, "report: %s/report.html\n", PrintableText(report_dir).c_str());
 }
 
+// "the run of process PID", or "another run" when its process is not known.
+std::string RunText(long pid)
+{
+    return pid > 0 ? "the run of process " + std::to_string(pid) : "another run";
+}
+
+struct CloseFile {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using Output = std::unique_ptr<std::FILE, CloseFile>;
+
 // Ends the output: false, with the reason on standard error, when a line
 // did not reach it.
 bool CloseOutput(std::FILE* out)
@@ -217,14 +246,15 @@ StageTotals SumTimes(const std::vector<CaseResult>& results, const std::vector<d
 }
 
 // Moves each case's staged files into the report folder; a case whose files
-// cannot take their place becomes an error. False when any could not.
-bool MoveCaseFiles(ReportFolder& report, std::vector<CaseResult>& results)
+// cannot take their place becomes an error, the reason in `problems`. False
+// when any could not.
+bool MoveCaseFiles(ReportFolder& report, std::vector<CaseResult>& results, std::vector<std::string>& problems)
 {
     bool moved = true;
     for (CaseResult& result : results) {
         std::string why;
         if (!report.MoveStagedFiles(result.files, why)) {
-            std::fprintf(stderr, "facepose_suite: %s\n", PrintableText(why).c_str());
+            problems.push_back(why);
             result.verdict = Verdict::kError;
             result.reason = why;
             result.log_file.clear();
@@ -318,14 +348,31 @@ int RunSuite(const SuiteOptions& options)
                      PrintableText(not_loaded).c_str());
         return kExitFailed;
     }
-    SignalWatch signals;
     ReportFolder report(options.report_dir);
+    long holder = 0;
+    const auto waiting = [&options](long pid) {
+        std::fprintf(stderr, "facepose_suite: waiting for %s, which uses the report folder %s\n",
+                     RunText(pid).c_str(), PrintableText(options.report_dir).c_str());
+    };
+    if (!report.Lock(options.wait, waiting, holder)) {
+        if (holder >= 0) {
+            std::fprintf(stderr, "facepose_suite: the report folder %s is in use by %s\n",
+                         PrintableText(options.report_dir).c_str(), RunText(holder).c_str());
+        } else {
+            std::fprintf(stderr, "facepose_suite: cannot make the report folder %s\n",
+                         PrintableText(options.report_dir).c_str());
+        }
+        return kExitFailed;
+    }
+    SignalWatch signals([&report] { report.RemoveStaging(); });
     if (!report.MakeStaging()) {
         std::fprintf(stderr, "facepose_suite: cannot make the report folder %s\n",
                      PrintableText(options.report_dir).c_str());
         return kExitFailed;
     }
-    std::FILE* out = TakeOverOutput();
+    // A reader that went away makes the output lost (status 3), not the end.
+    std::signal(SIGPIPE, SIG_IGN);
+    Output out(TakeOverOutput());
     if (out == nullptr) {
         std::fprintf(stderr, "facepose_suite: cannot set up the output\n");
         return kExitFailed;
@@ -334,55 +381,65 @@ int RunSuite(const SuiteOptions& options)
     std::vector<CaseResult> results(cases.size());
     unsigned workers = 0;
     {
-        Progress progress(out, ::isatty(STDERR_FILENO) ? stderr : nullptr, results);
-        workers = RunCases(suite_cases, report.StagingDir(), runners, signals, &progress, results);
+        Progress progress(out.get(), ::isatty(STDERR_FILENO) ? stderr : nullptr, results);
+        workers = RunCases(suite_cases, report.StagingDir(), runners, &progress, results);
     }
     runners.clear();
-    if (signals.Received() != 0) {
-        report.RemoveStaging();
-        std::fflush(out);
-        signals.EndBySignal();
-    }
     const StageTotals totals = SumTimes(results, loads, workers);
 
-    // The old report goes first, then each case's files take the place of
-    // the old ones, then the new report is written: a signal in between
-    // waits for the end (see SignalWatch).
+    // The new report is staged whole first; then each case's files take the
+    // place of the earlier ones and the report files are renamed over the
+    // earlier ones, while a signal waits. Lines are printed after that, so
+    // that no full pipe holds the switch.
     const Clock::time_point report_start = Clock::now();
-    report.RemoveOldReport();
-    const bool moved = MoveCaseFiles(report, results);
-    report.RemoveStaging();
     for (size_t i = 0; i < previous.size(); ++i) {
         results[i].previous = previous[i];
     }
-    const Tally tally = CountVerdicts(results);
+    Tally tally = CountVerdicts(results);
     const bool with_baseline = !options.baseline_dir.empty();
     const Clock::time_point review_start = Clock::now();
     const std::string overview = OverviewHtml(MakeOverview(results, with_baseline), results,
                                               tally.failed > 0 ? AcceptCommand(options) : "", !previous.empty());
-    bool written = zor::test::safe_file::WriteWhole(
-        report.ResultsPath(), ResultsJson(options, identity, FileSha256(baseline_path), results, tally));
-    const double review_ms = SecondsSince(review_start) * 1000.0;
-    const std::string junit = JunitXml(results, tally, SecondsSince(start), identity, report.Dir());
-    written = zor::test::safe_file::WriteWhole(report.JunitPath(), junit) && written;
-    if (!options.junit_copy.empty()) {
-        written = zor::test::safe_file::WriteWhole(options.junit_copy, junit) && written;
+    double review_ms = SecondsSince(review_start) * 1000.0;
+    // The logs junit.xml takes in are read where they are: staged, or moved.
+    std::string junit;
+    const auto stage = [&](const std::string& logs_dir) {
+        const Clock::time_point results_start = Clock::now();
+        const std::string results_json = ResultsJson(options, identity, FileSha256(baseline_path), results, tally);
+        review_ms += SecondsSince(results_start) * 1000.0;
+        junit = JunitXml(results, tally, SecondsSince(start), identity, logs_dir);
+        return report.StageReport(junit, ReportHtml(results, tally, RunNote(options), overview, with_baseline),
+                                  results_json);
+    };
+    bool written = stage(report.StagingDir());
+    bool moved = true;
+    std::vector<std::string> problems;
+    if (written) {
+        const std::unique_lock<std::mutex> hold = signals.Hold();
+        moved = MoveCaseFiles(report, results, problems);
+        if (!moved) {
+            tally = CountVerdicts(results);
+            written = stage(report.Dir());
+        }
+        written = written && report.SwitchReport();
     }
-    written = zor::test::safe_file::WriteWhole(report.ReportPath(),
-                                               ReportHtml(results, tally, RunNote(options), overview, with_baseline)) &&
-              written;
+    report.RemoveStaging();
+    for (const std::string& problem : problems) {
+        std::fprintf(stderr, "facepose_suite: %s\n", PrintableText(problem).c_str());
+    }
+    if (written && !options.junit_copy.empty()) {
+        written = zor::test::safe_file::WriteWhole(options.junit_copy, junit);
+    }
     const double report_ms = SecondsSince(report_start) * 1000.0;
     const long changed = with_baseline ? std::count_if(results.begin(), results.end(),
                                                        [](const CaseResult& result) { return result.changed; })
                                        : -1;
-    PrintSummary(out, tally, changed, totals, workers, report_ms, review_ms, SecondsSince(start), options.report_dir);
-    const bool output_whole = CloseOutput(out);
+    PrintSummary(out.get(), tally, changed, totals, workers, report_ms, review_ms, SecondsSince(start),
+                 options.report_dir);
+    const bool output_whole = CloseOutput(out.release());
     if (!written) {
         std::fprintf(stderr, "facepose_suite: cannot write the report into %s\n",
                      PrintableText(options.report_dir).c_str());
-    }
-    if (signals.Received() != 0) {
-        signals.EndBySignal();
     }
     if (!output_whole) {
         return zor::test::shared::kExitOutputLost;

@@ -63,9 +63,19 @@ row_memory-pressure() {
     local cases=$work/astronauts start limit errors=0
     for i in 1 2 3 4; do mk "$cases/a$i" "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"; done
     start=$(least_address_space "$suite" 0)
-    # From where the suite starts up to 64 MB above: each limit fails a
-    # different allocation, the same one on every run.
-    for ((limit = start + 1024; limit <= start + 65536; limit += 4096)); do
+    # From where the suite starts up to 64 MB above, and 1 MB at a time over
+    # the 32 MB below the least limit at which the run passes (but not below
+    # where the libraries start, which fails before the program does anything): each limit
+    # fails a different allocation, the same one on every run.
+    local low=$start high=$((start + 1048576)) middle limits
+    while ((high - low > 1024)); do
+        middle=$(((low + high) / 2))
+        (ulimit -v "$middle" && S -m "$pose" -c "$cases" -o "$work/least" -j 1; exit "$status") 2>/dev/null
+        if [ $? = 0 ]; then high=$middle; else low=$middle; fi
+    done
+    low=$((high - 32768 > start + 1024 ? high - 32768 : start + 1024))
+    limits="$(seq $((start + 1024)) 8192 $((start + 65536))) $(seq "$low" 1024 $((high - 1024)))"
+    for limit in $limits; do
         (ulimit -v "$limit" && S -m "$pose" -c "$cases" -o "$work/r$limit" -j 1
          exit "$status") 2>/dev/null
         status=$?
@@ -124,6 +134,20 @@ row_report-is-cases() {
         says err "facepose_suite: the report folder $report"
         never out '^(passed|failed|error) '
     done
+    # The cases folder on another path: a bind mount of it, or of its parent.
+    if unshare -rm true 2>/dev/null; then
+        mkdir "$work/alias"
+        for bound in c .; do
+            unshare -rm sh -c 'mount --bind "$1" "$2" && exec "$3" -m "$4" -c "$5" -o "$2"' sh \
+                "$work/$bound" "$work/alias" "$suite" "$fixed" "$work/c" >"$work/out" 2>"$work/err" </dev/null
+            status=$?
+            status_is 1
+            says err "facepose_suite: the report folder $work/alias $([ $bound = c ] && echo is || echo holds) the cases folder"
+        done
+        rmdir "$work/alias"
+    else
+        echo "no bind mount here (unshare -rm fails): that part is left out"
+    fi
     [ "$(cd "$work/c" && find . -type f -exec md5sum {} + | sort)" = "$before" ] || fail "the cases changed"
     [ "$(find "$work/c" | wc -l)" = 4 ] || fail "files were added to the cases folder"
     for name in junit.xml report.html .facepose_suite-staging; do
@@ -138,7 +162,8 @@ row_report-is-cases() {
 }
 
 # fill_fifo FIFO: opens FIFO on descriptor 3 of this shell and fills it, so
-# that a writer blocks until descriptor 3 is read.
+# that a writer blocks until FIFO is read; a reader ends once the writers
+# are gone and descriptor 3 is closed.
 fill_fifo() {
     mkfifo "$1"
     exec 3<>"$1"
@@ -153,6 +178,14 @@ for size in (4096, 1):
         pass
 PY
 }
+# drain_fifo FIFO OUT: reads the FIFO of fill_fifo into OUT in the
+# background (process $drain), until its writers and descriptor 3 are gone.
+drain_fifo() {
+    exec 4<"$1"
+    cat <&4 >"$2" 3>&- 4<&- &
+    drain=$!
+    exec 4<&-
+}
 # staged_case REPORT: waits up to 60 s until the run has staged a picture.
 staged_case() {
     local tenths=600
@@ -166,7 +199,7 @@ row_interrupted-run() {
     for i in 1 2 3 4 5 6; do mk "$cases/a$i" "$root/sample/photos/astronaut.png" "$root/sample/astronaut.nkvalid"; done
     S -m "$pose" -c "$cases" -o "$report" -j 1
     status_is 0
-    before=$(cd "$report" && find . -type f -exec md5sum {} + | sort)
+    before=$(cd "$report" && find . -type f ! -name .facepose_suite-lock -exec md5sum {} + | sort)
     # A second run, held at its first case line by a full output pipe
     # (whatever the machine's speed) and stopped there.
     for signal in TERM HUP; do
@@ -175,18 +208,141 @@ row_interrupted-run() {
         local pid=$!
         staged_case "$report"
         kill -"$signal" "$pid"
-        cat <&3 >/dev/null &
-        local drain=$!
+        drain_fifo "$work/pipe" /dev/null
         wait "$pid"
         status=$?
-        kill "$drain"
         exec 3>&-
+        wait "$drain"
         rm "$work/pipe"
         [ "$status" = $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: status $status"
-        [ "$(cd "$report" && find . -type f -exec md5sum {} + | sort)" = "$before" ] ||
+        [ "$(cd "$report" && find . -type f ! -name .facepose_suite-lock -exec md5sum {} + | sort)" = "$before" ] ||
             fail "SIG$signal: the old report and its files changed"
         no_leftovers "$report"
     done
+}
+
+# warning_image FILE: the sample face with a text chunk whose checksum is
+# wrong: libpng warns on every read, and the image still decodes.
+warning_image() {
+    python3 - "$root/sample/face.png" "$1" <<'PY'
+import struct, sys
+data = open(sys.argv[1], 'rb').read()
+text = b'tEXt' + b'Comment\0broken'
+chunk = struct.pack('>I', len(text) - 4) + text + b'\0\0\0\0'
+open(sys.argv[2], 'wb').write(data[:33] + chunk + data[33:])
+PY
+}
+# ends_within SECONDS PID: true when PID ends within SECONDS.
+ends_within() {
+    local tenths=$(($1 * 10))
+    while kill -0 "$2" 2>/dev/null; do
+        ((tenths-- == 0)) && return 1
+        sleep 0.1
+    done
+}
+
+row_stop-output-blocked() {
+    mkdir "$work/warn"
+    warning_image "$work/warn/face.png"
+    for i in $(seq 1 40); do mk "$work/c/w$i" "$work/warn/face.png"; done
+    for stream in out err; do
+        fill_fifo "$work/pipe"
+        if [ $stream = out ]; then
+            "$suite" -m "$fixed" -c "$work/c" -o "$work/r" -j 2 >"$work/pipe" 2>"$work/err" 3>&- &
+        else
+            "$suite" -m "$fixed" -c "$work/c" -o "$work/r" -j 2 >"$work/out" 2>"$work/pipe" 3>&- &
+        fi
+        local pid=$! tenths=600
+        until [ -d "$work/r/.facepose_suite-staging" ] || ((tenths-- == 0)); do sleep 0.1; done
+        sleep 0.5
+        kill -TERM "$pid"
+        ends_within 5 "$pid" || fail "standard $stream full: no end within 5 s of SIGTERM"
+        drain_fifo "$work/pipe" /dev/null
+        wait "$pid"
+        status=$?
+        exec 3>&-
+        wait "$drain"
+        rm "$work/pipe"
+        [ "$status" = 143 ] || fail "standard $stream full: status $status"
+        no_leftovers "$work/r"
+    done
+}
+
+row_report-kept() {
+    for i in 1 2 3; do mk "$work/c/c$i"; done
+    S -m "$fixed" -c "$work/c" -o "$work/r" -j 1
+    status_is 0
+    local before
+    before=$(cd "$work/r" && find . -type f ! -name '.facepose_suite-lock' -exec md5sum {} + | sort)
+    # A report.html larger than a file may be: the earlier report stays, all of it.
+    for i in $(seq 1 60); do mk "$work/c/f$i"; sed -i 's/^< 45 /< 50 /' "$work/c/f$i/face.nkvalid"; done
+    (ulimit -f 16 && S -m "$fixed" -c "$work/c" -o "$work/r" -j 1; exit "$status")
+    status=$?
+    status_is 1
+    says err "facepose_suite: cannot write the report into $work/r"
+    [ "$(cd "$work/r" && find . -type f ! -name '.facepose_suite-lock' -exec md5sum {} + | sort)" = "$before" ] ||
+        fail "the earlier report changed"
+    no_leftovers "$work/r"
+    # Killed at each rename of a run (the case files staged, moved, the
+    # report switched): junit.xml and report.html are always whole.
+    rm -rf "$work/c"/f*
+    local renames n
+    renames=$(strace -f -c -e trace=rename,renameat,renameat2 -o "$work/count" "$suite" -m "$fixed" -c "$work/c" \
+        -o "$work/r" -j 1 >/dev/null 2>&1; awk '$NF ~ /^rename/ { n += $4 } END { print n + 0 }' "$work/count")
+    ((renames >= 14)) || fail "$renames renames counted"
+    for ((n = 1; n <= renames; n++)); do
+        (strace -f -qq -o /dev/null -e trace=rename,renameat,renameat2 \
+            -e inject=rename,renameat,renameat2:signal=KILL:when=$n \
+            "$suite" -m "$fixed" -c "$work/c" -o "$work/r" -j 1 >/dev/null 2>&1) 2>/dev/null
+        python3 - "$work/r/junit.xml" "$work/r/report.html" <<'PY' || fail "killed at rename $n: the report is not whole"
+import sys
+import xml.etree.ElementTree as ET
+assert ET.parse(sys.argv[1]).getroot().get('tests') == '3'
+assert open(sys.argv[2], 'rb').read().rstrip().endswith(b'</html>')
+PY
+    done
+}
+
+row_concurrent-runs() {
+    for i in $(seq 1 30); do mk "$work/c/c$i"; done
+    fill_fifo "$work/pipe"
+    "$suite" -m "$fixed" -c "$work/c" -o "$work/r" -j 2 >"$work/pipe" 2>"$work/err1" 3>&- &
+    local first=$! tenths=600
+    until [ "$(cat "$work/r/.facepose_suite-lock" 2>/dev/null)" = "$first" ] || ((tenths-- == 0)); do sleep 0.1; done
+    S -m "$fixed" -c "$work/c" -o "$work/r" --no-wait
+    status_is 1
+    says err "facepose_suite: the report folder $work/r is in use by the run of process $first"
+    never out '^(passed|failed|error) '
+    "$suite" -m "$fixed" -c "$work/c" -o "$work/r" -j 2 >"$work/out" 2>"$work/err" &
+    local second=$!
+    tenths=600
+    until grep -qF "facepose_suite: waiting for the run of process $first, which uses the report folder $work/r" \
+        "$work/err" || ((tenths-- == 0)); do sleep 0.1; done
+    ((tenths >= 0)) || fail "no line says whose run the second waits for"
+    drain_fifo "$work/pipe" "$work/out1"
+    wait "$first"
+    status=$?
+    status_is 0
+    wait "$second"
+    status=$?
+    status_is 0
+    exec 3>&-
+    wait "$drain"
+    grep -qF '30 cases: 30 passed' "$work/out1" || fail "the first run: $(grep cases: "$work/out1")"
+    says out "30 cases: 30 passed, 0 failed, 0 could not run"
+    [ "$(find "$work/r" -name face.log | wc -l)" = 30 ] && [ "$(find "$work/r" -name annotated.png | wc -l)" = 30 ] ||
+        fail "logs or pictures missing"
+    no_leftovers "$work/r"
+}
+
+row_closed-descriptors() {
+    mkdir "$work/warn"
+    warning_image "$work/warn/face.png"
+    for i in $(seq 1 40); do mk "$work/c/w$i" "$work/warn/face.png"; done
+    timeout -k 5 60 "$suite" -m "$fixed" -c "$work/c" -o "$work/r" -j 2 >"$work/out" <&- 2>&-
+    status=$?
+    status_is 0
+    ! grep -rlaF 'libpng warning' "$work/r" || fail "a warning went into the files above"
 }
 
 row_rerun-error() {
@@ -233,6 +389,16 @@ row_stdout-full() {
     status=$?
     status_is 3
     says err "facepose_suite: cannot write standard output: No space left on device"
+    # A reader that is gone (as after "| head -1"): no SIGPIPE, the staging folder removed.
+    python3 -c 'import os, subprocess, sys
+read, write = os.pipe()
+os.close(read)
+sys.exit(subprocess.run(sys.argv[1:], stdout=write, stdin=subprocess.DEVNULL, timeout=60).returncode)' \
+        "$suite" -m "$fixed" -c "$work/c" -o "$work/r" 2>"$work/err"
+    status=$?
+    status_is 3
+    says err "facepose_suite: cannot write standard output: Broken pipe"
+    no_leftovers "$work/r"
 }
 
 row_not-utf8() {
