@@ -14,17 +14,17 @@
 
 #include "record_request.h"
 #include "record_run.h"
+#include "shared/exit_status.h"
 #include "shared/output_check.h"
 
 int main(int argc, char** argv)
 {
     using zor::test::recorder::ParsedCommand;
-    constexpr int kExitUsage = 255;
     zor::test::shared::CheckOutputAtExit("record_facepose");
     const ParsedCommand parsed = zor::test::recorder::ParseCommand(argc, argv);
     if (parsed.kind == ParsedCommand::Kind::kHelp) {
         std::cout << zor::test::recorder::UsageText() << std::flush;
-        return 0;
+        return zor::test::shared::kExitDone;
     }
     if (parsed.kind == ParsedCommand::Kind::kBadUsage) {
         if (parsed.error.empty()) {
@@ -32,7 +32,7 @@ int main(int argc, char** argv)
         } else {
             std::cerr << "record_facepose: " << parsed.error << std::endl;
         }
-        return kExitUsage;
+        return zor::test::shared::kExitUsage;
     }
     try {
         return parsed.request.cases_dir.empty() ? zor::test::recorder::RecordSingle(parsed.request)
