@@ -20,6 +20,7 @@
 int main(int argc, char** argv)
 {
     using zor::test::recorder::ParsedCommand;
+    zor::test::shared::OpenStandardDescriptors();
     zor::test::shared::CheckOutputAtExit("record_facepose");
     const ParsedCommand parsed = zor::test::recorder::ParseCommand(argc, argv);
     if (parsed.kind == ParsedCommand::Kind::kHelp) {
