@@ -1,10 +1,12 @@
 #include "junit_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
 #include "clean_text.h"
+#include "pose_change.h"
 #include "value_text.h"
 
 namespace zor::test::suite {
@@ -80,13 +82,19 @@ std::string FileText(const std::string& path)
 }  // namespace
 
 std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally, double seconds,
-                     const RunIdentity& identity, const std::string& report_dir)
+                     const RunIdentity& identity, const std::string& report_dir, bool fail_on_change)
 {
     const std::string suite = Escape(identity.suite_name);
+    const auto change_fails = [fail_on_change](const CaseResult& result) {
+        return fail_on_change && result.changed &&
+               (result.verdict == Verdict::kPassed || result.verdict == Verdict::kCompared);
+    };
+    const size_t failures =
+        tally.failed + static_cast<size_t>(std::count_if(results.begin(), results.end(), change_fails));
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
     xml += "<testsuite name=\"" + suite + "\" timestamp=\"" + Escape(identity.timestamp) + "\" hostname=\"" +
            Escape(identity.hostname) + "\" tests=\"" + std::to_string(tally.Total()) + "\" failures=\"" +
-           std::to_string(tally.failed) + "\" errors=\"" + std::to_string(tally.could_not_run) +
+           std::to_string(failures) + "\" errors=\"" + std::to_string(tally.could_not_run) +
            "\" skipped=\"0\" time=\"" + Seconds(seconds) + "\">\n";
     xml += "  <properties>\n" + Property("model", identity.model_path) +
            Property("model_sha256", identity.model_sha256) + Property("shard", identity.shard) +
@@ -94,6 +102,11 @@ std::string JunitXml(const std::vector<CaseResult>& results, const Tally& tally,
     for (const CaseResult& result : results) {
         xml += "  <testcase classname=\"" + suite + "\" name=\"" + Escape(result.files.name) + "\" time=\"" +
                Seconds(result.milliseconds / 1000.0) + "\"";
+        if (change_fails(result)) {
+            xml += ">\n    <failure message=\"changed from the baseline: " + Escape(WorstChangeText(result)) +
+                   "\" type=\"changed\"/>\n  </testcase>\n";
+            continue;
+        }
         if (result.verdict == Verdict::kPassed || result.verdict == Verdict::kCompared) {
             xml += "/>\n";
             continue;

@@ -36,10 +36,15 @@ std::string AngleRow(const char* name, const AngleOverview& angle, const std::st
 }
 
 // Newly failing and newly passing cases, and how the poses moved since the previous run.
-std::string PreviousHtml(const std::vector<CaseResult>& results)
+std::string PreviousHtml(const std::vector<CaseResult>& results, const std::vector<std::string>& only_in_previous)
 {
     std::string failing;
     std::string passing;
+    std::string only_now;
+    std::string only_before;
+    for (const std::string& name : only_in_previous) {
+        only_before += (only_before.empty() ? "" : ", ") + HtmlText(name);
+    }
     AngleOverview moved[3];
     for (const CaseResult& result : results) {
         if (NewlyFailing(result)) {
@@ -47,6 +52,9 @@ std::string PreviousHtml(const std::vector<CaseResult>& results)
         }
         if (NewlyPassing(result)) {
             passing += (passing.empty() ? "" : ", ") + HtmlText(result.files.name);
+        }
+        if (!result.previous.present) {
+            only_now += (only_now.empty() ? "" : ", ") + HtmlText(result.files.name);
         }
         const std::vector<float> changes = ChangesSincePrevious(result);
         for (size_t i = 0; i < changes.size(); ++i) {
@@ -60,7 +68,11 @@ std::string PreviousHtml(const std::vector<CaseResult>& results)
     std::string html = "<div id=\"since-previous\"><h3>Since the previous run</h3>\n<p>newly failing: <span "
                        "id=\"newly-failing\">" +
                        (failing.empty() ? "none" : failing) + "</span></p>\n<p>newly passing: <span id=\"newly-passing\">" +
-                       (passing.empty() ? "none" : passing) + "</span></p>\n<p>pose moved by at most:";
+                       (passing.empty() ? "none" : passing) +
+                       "</span></p>\n<p>only in that run: <span id=\"only-in-that-run\">" +
+                       (only_before.empty() ? "none" : only_before) +
+                       "</span></p>\n<p>only in this run: <span id=\"only-in-this-run\">" +
+                       (only_now.empty() ? "none" : only_now) + "</span></p>\n<p>pose moved by at most:";
     for (size_t i = 0; i < 3; ++i) {
         html += std::string(i == 0 ? " " : ", ") + kAngleNames[i] + " " +
                 (moved[i].changes.empty() ? "-" : SignedText(moved[i].largest) + " (" + HtmlText(moved[i].largest_case) + ")");
@@ -93,7 +105,8 @@ std::string AcceptCommand(const SuiteOptions& options)
 }
 
 std::string OverviewHtml(const Overview& overview, const std::vector<CaseResult>& results,
-                         const std::string& accept_command, bool with_previous)
+                         const std::string& accept_command, bool with_previous,
+                         const std::vector<std::string>& only_in_previous)
 {
     const std::vector<std::string> svgs = HistogramSvgs(overview);
     std::string html = "<section id=\"overview\" data-against=\"" +
@@ -107,7 +120,7 @@ std::string OverviewHtml(const Overview& overview, const std::vector<CaseResult>
     }
     html += "</table>\n";
     if (with_previous) {
-        html += PreviousHtml(results);
+        html += PreviousHtml(results, only_in_previous);
     }
     if (!accept_command.empty()) {
         html += "<p>To accept the failed cases' new poses: <code id=\"accept\">" + HtmlText(accept_command) +

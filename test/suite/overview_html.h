@@ -17,9 +17,11 @@ namespace zor::test::suite {
 // Every figure also stands in the angle row's data attributes (data-angle,
 // data-count, data-mean, data-median, data-largest, data-largest-case,
 // data-past), in full precision. `accept_command` is shown when not empty;
-// `with_previous` adds the comparison with the previous run.
+// `with_previous` adds the comparison with the previous run, with the cases
+// only that run held (`only_in_previous`) and those only this run holds.
 std::string OverviewHtml(const Overview& overview, const std::vector<CaseResult>& results,
-                         const std::string& accept_command, bool with_previous);
+                         const std::string& accept_command, bool with_previous,
+                         const std::vector<std::string>& only_in_previous);
 
 // The command that records the failed cases' expectations again from the
 // model: "record_facepose -m MODEL -c CASES --update [--filter TEXT]", each

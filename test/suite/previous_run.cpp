@@ -23,7 +23,7 @@ std::string NameList(const std::vector<std::string>& names)
 }  // namespace
 
 bool ReadPreviousRun(const std::string& report_dir, const std::vector<CaseFiles>& cases,
-                     std::vector<PreviousCase>& previous, std::string& why)
+                     std::vector<PreviousCase>& previous, std::vector<std::string>& only_before, std::string& why)
 {
     const std::string path = report_dir + "/" + kResultsName;
     const std::optional<nlohmann::json> document = ReadResultsJson(path, why);
@@ -43,30 +43,40 @@ bool ReadPreviousRun(const std::string& report_dir, const std::vector<CaseFiles>
         }
         by_name[one["name"].get<std::string>()] = record;
     }
-    std::vector<std::string> only_now;
     previous.clear();
     for (const CaseFiles& files : cases) {
         const auto found = by_name.find(files.name);
         if (found == by_name.end()) {
-            only_now.push_back(files.name);
             previous.emplace_back();
         } else {
             previous.push_back(found->second);
             by_name.erase(found);
         }
     }
-    std::vector<std::string> only_before;
+    only_before.clear();
     for (const auto& [name, record] : by_name) {
         only_before.push_back(name);
     }
-    if (!only_now.empty() || !only_before.empty()) {
-        why = path + " holds another case set:" +
-              (only_before.empty() ? "" : " only in that run: " + NameList(only_before) + ";") +
-              (only_now.empty() ? "" : " only in this run: " + NameList(only_now) + ";");
-        why.pop_back();
-        return false;
-    }
     return true;
+}
+
+std::string CaseSetNote(const std::string& report_dir, const std::vector<PreviousCase>& previous,
+                        const std::vector<CaseFiles>& cases, const std::vector<std::string>& only_before)
+{
+    std::vector<std::string> only_now;
+    for (size_t i = 0; i < cases.size() && i < previous.size(); ++i) {
+        if (!previous[i].present) {
+            only_now.push_back(cases[i].name);
+        }
+    }
+    if (only_now.empty() && only_before.empty()) {
+        return "";
+    }
+    std::string note = report_dir + "/" + kResultsName + " holds other cases; compared are those both runs hold:" +
+                       (only_before.empty() ? "" : " only in that run: " + NameList(only_before) + ";") +
+                       (only_now.empty() ? "" : " only in this run: " + NameList(only_now) + ";");
+    note.pop_back();
+    return note;
 }
 
 bool NewlyFailing(const CaseResult& result)

@@ -10,12 +10,18 @@
 
 namespace zor::test::suite {
 
-// The earlier run's record of each of `cases`, in their order. False, with
-// why in `why` (naming the file), when its results.json cannot be used
-// (see ReadResultsJson) or holds another case set: the cases only in one
-// run are listed.
+// The earlier run's record of each of `cases`, in their order (not present
+// for a case only in this run); the cases only in that run, in name order, in
+// `only_before`. False, with why in `why` (naming the file), when its
+// results.json cannot be used (see ReadResultsJson).
 bool ReadPreviousRun(const std::string& report_dir, const std::vector<CaseFiles>& cases,
-                     std::vector<PreviousCase>& previous, std::string& why);
+                     std::vector<PreviousCase>& previous, std::vector<std::string>& only_before, std::string& why);
+
+// The line that says which cases only one of the runs holds, e.g. "R/results.json
+// holds other cases: only in that run: a; only in this run: b"; empty when
+// both hold the same cases.
+std::string CaseSetNote(const std::string& report_dir, const std::vector<PreviousCase>& previous,
+                        const std::vector<CaseFiles>& cases, const std::vector<std::string>& only_before);
 
 // Passed before and does not now.
 bool NewlyFailing(const CaseResult& result);

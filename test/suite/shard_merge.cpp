@@ -19,6 +19,10 @@
 #include "case_result.h"
 #include "clean_text.h"
 #include "html_report.h"
+#include "overview.h"
+#include "overview_html.h"
+#include "report_folder.h"
+#include "results_json.h"
 #include "safe_file/file_writing.h"
 
 namespace zor::test::suite {
@@ -39,6 +43,7 @@ struct XmlTextFree {
 struct ShardCase {
     std::string name;
     Verdict verdict = Verdict::kPassed;
+    bool changed = false;         // failed as changed from the baseline model (--fail-on-change)
     xmlNode* testcase = nullptr;  // in the shard's junit document
     std::string row;              // its report.html row
 };
@@ -51,6 +56,7 @@ struct ShardReport {
     unsigned count = 0;
     double seconds = 0;
     std::vector<ShardCase> cases;
+    nlohmann::json results;  // its results.json
 };
 
 std::string Attribute(xmlNode* node, const char* name)
@@ -185,7 +191,11 @@ bool ReadShard(const std::string& folder, ShardReport& shard, std::string& why)
             one.name = Attribute(node, "name");
             one.testcase = node;
             for (xmlNode* child = node->children; child != nullptr; child = child->next) {
-                if (Named(child, "failure")) one.verdict = Verdict::kFailed;
+                if (Named(child, "failure") && Attribute(child, "type") == "changed") {
+                    one.changed = true;
+                } else if (Named(child, "failure")) {
+                    one.verdict = Verdict::kFailed;
+                }
                 if (Named(child, "error")) one.verdict = Verdict::kError;
             }
             if (!UsableCaseName(one.name)) {
@@ -199,6 +209,17 @@ bool ReadShard(const std::string& folder, ShardReport& shard, std::string& why)
         why = folder + "/junit.xml: no shard property I/N: not a facepose_suite shard report";
         return false;
     }
+    const std::string results_path = folder + "/" + kResultsName;
+    std::optional<nlohmann::json> results = ReadResultsJson(results_path, why);
+    if (!results) {
+        why = results_path + ": " + why;
+        return false;
+    }
+    if ((*results)["cases"].size() != shard.cases.size()) {
+        why = results_path + ": other cases than its junit.xml";
+        return false;
+    }
+    shard.results = std::move(*results);
     std::string html;
     std::map<std::string, std::string> rows;
     if (!ReadPlainFile(folder + "/report.html", html) || !ReadRows(html, rows)) {
@@ -348,7 +369,9 @@ std::string JoinedJunit(const std::vector<ShardReport>& shards, const std::vecto
     set(suite, "timestamp", timestamp);
     set(suite, "hostname", hostnames);
     set(suite, "tests", std::to_string(tally.Total()));
-    set(suite, "failures", std::to_string(tally.failed));
+    const size_t changed = static_cast<size_t>(
+        std::count_if(cases.begin(), cases.end(), [](const ShardCase* one) { return one->changed; }));
+    set(suite, "failures", std::to_string(tally.failed + changed));
     set(suite, "errors", std::to_string(tally.could_not_run));
     set(suite, "skipped", "0");
     set(suite, "time", time);
@@ -372,6 +395,65 @@ std::string JoinedJunit(const std::vector<ShardReport>& shards, const std::vecto
         throw std::bad_alloc();
     }
     return std::string(reinterpret_cast<const char*>(owned.get()), static_cast<size_t>(size));
+}
+
+// The shards' results.json joined: every case once in name order, the run
+// of the first shard with the shards' start, hosts and list.
+struct JoinedResults {
+    nlohmann::json run;
+    bool with_baseline = false;
+    nlohmann::json previous_run;
+    std::vector<CaseResult> cases;
+};
+
+JoinedResults JoinResults(const std::vector<ShardReport>& shards, const std::string& shard_list)
+{
+    JoinedResults joined;
+    const nlohmann::json& first = shards.front().results;
+    joined.run = first["run"];
+    joined.with_baseline = first.value("overview_against", "") == "baseline";
+    std::set<std::string> hosts;
+    std::set<std::string> only_before;
+    std::set<std::string> only_now;
+    for (const ShardReport& shard : shards) {
+        const nlohmann::json& run = shard.results.value("run", nlohmann::json::object());
+        const std::string started = run.value("started", "");
+        if (started < joined.run.value("started", "")) {
+            joined.run["started"] = started;
+        }
+        hosts.insert(run.value("host", ""));
+        const nlohmann::json& previous = shard.results.value("previous_run", nlohmann::json());
+        if (previous.is_object()) {
+            for (const nlohmann::json& name : previous.value("only_in_that_run", nlohmann::json::array())) {
+                only_before.insert(name.get<std::string>());
+            }
+            for (const nlohmann::json& name : previous.value("only_in_this_run", nlohmann::json::array())) {
+                only_now.insert(name.get<std::string>());
+            }
+        }
+        for (const nlohmann::json& one : shard.results["cases"]) {
+            joined.cases.push_back(CaseFromResultsJson(one));
+        }
+    }
+    std::string host_list;
+    for (const std::string& host : hosts) {
+        host_list += (host_list.empty() ? "" : " ") + host;
+    }
+    joined.run["host"] = host_list;
+    joined.run["options"]["shard"] = shard_list;
+    std::stable_sort(joined.cases.begin(), joined.cases.end(),
+                     [](const CaseResult& a, const CaseResult& b) { return a.files.name < b.files.name; });
+    // A case that one shard held is not "only in that run" because another did not.
+    for (const CaseResult& one : joined.cases) {
+        only_before.erase(one.files.name);
+    }
+    const nlohmann::json& previous = first.value("previous_run", nlohmann::json());
+    if (previous.is_object()) {
+        joined.previous_run = previous;
+        joined.previous_run["only_in_that_run"] = only_before;
+        joined.previous_run["only_in_this_run"] = only_now;
+    }
+    return joined;
 }
 
 }  // namespace
@@ -419,6 +501,7 @@ int MergeShards(const SuiteOptions& options)
     for (const ShardCase* one : cases) {
         tally.Add(one->verdict);
     }
+    const bool changed = std::any_of(cases.begin(), cases.end(), [](const ShardCase* one) { return one->changed; });
     std::string shard_list;
     for (const unsigned index : indexes) {
         shard_list += (shard_list.empty() ? "" : ",") + std::to_string(index);
@@ -460,9 +543,18 @@ int MergeShards(const SuiteOptions& options)
     for (const std::string& gap : missing) {
         note += "; " + gap;
     }
+    const JoinedResults joined = JoinResults(shards, shard_list);
+    const std::vector<std::string> only_in_previous =
+        joined.previous_run.is_object() ? joined.previous_run["only_in_that_run"].get<std::vector<std::string>>()
+                                        : std::vector<std::string>();
+    const std::string overview = OverviewHtml(MakeOverview(joined.cases, joined.with_baseline), joined.cases, "",
+                                              joined.previous_run.is_object(), only_in_previous);
     const bool written =
         zor::test::safe_file::WriteWhole(options.merge_into + "/junit.xml", JoinedJunit(shards, cases, tally, shard_list)) &&
-        zor::test::safe_file::WriteWhole(options.merge_into + "/report.html", ReportPage(rows, tally, note));
+        zor::test::safe_file::WriteWhole(options.merge_into + "/" + kResultsName,
+                                         ResultsJson(joined.run, joined.with_baseline, joined.previous_run,
+                                                     joined.cases, CountVerdicts(joined.cases))) &&
+        zor::test::safe_file::WriteWhole(options.merge_into + "/report.html", ReportPage(rows, tally, note, overview));
     if (!written) {
         std::fprintf(stderr, "facepose_suite: --merge: cannot write the report into %s\n",
                      PrintableText(options.merge_into).c_str());
@@ -472,7 +564,7 @@ int MergeShards(const SuiteOptions& options)
                 tally.failed, tally.could_not_run, shard_list.c_str());
     std::printf("report: %s/report.html\n", PrintableText(options.merge_into).c_str());
     const bool complete = missing.empty() || options.partial;
-    return complete && tally.passed == tally.Total() ? 0 : 1;
+    return complete && tally.NotPassed() == 0 && !changed ? 0 : 1;
 }
 
 }  // namespace zor::test::suite

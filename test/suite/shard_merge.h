@@ -2,8 +2,9 @@
 
 // facepose_suite --merge OUT SHARD_REPORT...: joins the report folders of the
 // shards of one run (every shard of the same cases folder and model) into one
-// report folder that stands alone: junit.xml with every case, report.html with
-// every row, and the cases' logs and pictures copied.
+// report folder that stands alone: junit.xml and results.json with every case,
+// report.html with the overview of the joined cases and every row, and the
+// cases' logs and pictures copied.
 
 #include "suite_options.h"
 

@@ -317,7 +317,9 @@ int RunSuite(const SuiteOptions& options)
     }
     const std::vector<CaseFiles>& cases = suite_cases.selected;
     std::vector<PreviousCase> previous;
-    if (std::string why; !options.previous_dir.empty() && !ReadPreviousRun(options.previous_dir, cases, previous, why)) {
+    std::vector<std::string> only_in_previous;
+    if (std::string why; !options.previous_dir.empty() &&
+                         !ReadPreviousRun(options.previous_dir, cases, previous, only_in_previous, why)) {
         std::fprintf(stderr, "facepose_suite: %s\n", PrintableText(why).c_str());
         return kExitFailed;
     }
@@ -399,15 +401,17 @@ int RunSuite(const SuiteOptions& options)
     const bool with_baseline = !options.baseline_dir.empty();
     const Clock::time_point review_start = Clock::now();
     const std::string overview = OverviewHtml(MakeOverview(results, with_baseline), results,
-                                              tally.failed > 0 ? AcceptCommand(options) : "", !previous.empty());
+                                              tally.failed > 0 ? AcceptCommand(options) : "", !previous.empty(),
+                                              only_in_previous);
     double review_ms = SecondsSince(review_start) * 1000.0;
     // The logs junit.xml takes in are read where they are: staged, or moved.
     std::string junit;
     const auto stage = [&](const std::string& logs_dir) {
         const Clock::time_point results_start = Clock::now();
-        const std::string results_json = ResultsJson(options, identity, FileSha256(baseline_path), results, tally);
+        const std::string results_json = ResultsJson(options, identity, FileSha256(baseline_path), results, tally,
+                                                      only_in_previous);
         review_ms += SecondsSince(results_start) * 1000.0;
-        junit = JunitXml(results, tally, SecondsSince(start), identity, logs_dir);
+        junit = JunitXml(results, tally, SecondsSince(start), identity, logs_dir, options.fail_on_change);
         return report.StageReport(junit, ReportHtml(results, tally, RunNote(options), overview, with_baseline),
                                   results_json);
     };
@@ -434,6 +438,9 @@ int RunSuite(const SuiteOptions& options)
     const long changed = with_baseline ? std::count_if(results.begin(), results.end(),
                                                        [](const CaseResult& result) { return result.changed; })
                                        : -1;
+    if (const std::string note = CaseSetNote(options.previous_dir, previous, cases, only_in_previous); !note.empty()) {
+        std::fprintf(out.get(), "%s\n", PrintableText(note).c_str());
+    }
     PrintSummary(out.get(), tally, changed, totals, workers, report_ms, review_ms, SecondsSince(start),
                  options.report_dir);
     const bool output_whole = CloseOutput(out.release());

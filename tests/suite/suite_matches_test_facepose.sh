@@ -160,6 +160,19 @@ diff <(verdicts "$work/j1/junit.xml") <(verdicts "$work/merged/junit.xml") >/dev
 rows() { sed -n '/<tbody>/,/<\/tbody>/p' "$1" | untimed; }
 diff <(rows "$work/j1/report.html") <(rows "$work/merged/report.html") >/dev/null ||
     fail "the merged shards' report.html rows are not one run's"
+overview() { sed -n '/<section id="overview"/,/<\/table>/p' "$1"; }
+[ -n "$(overview "$work/merged/report.html")" ] && diff <(overview "$work/j1/report.html") \
+    <(overview "$work/merged/report.html") >/dev/null || fail "the merged shards' overview is not one run's"
+python3 - "$work/j1/results.json" "$work/merged/results.json" <<'PY' || fail "the merged results.json's cases are not one run's"
+import json, sys
+def cases(path):
+    document = json.load(open(path, encoding='utf-8'))
+    for one in document['cases']:
+        del one['milliseconds'], one['stages_ms']
+    return document['summary'], document['cases']
+one, merged = cases(sys.argv[1]), cases(sys.argv[2])
+assert len(one[1]) > 3 and one == merged, (one, merged)
+PY
 rm -rf "$work/t0" "$work/t1" "$work/t2"
 for link in $(grep -oE '(href|src)="[^"#]+"' "$work/merged/report.html" | sed -E 's/^[a-z]+="//; s/"$//' | sort -u); do
     [ -f "$work/merged/$(printf '%b' "${link//%/\\x}")" ] || fail "the merged report links $link, which is not in it"

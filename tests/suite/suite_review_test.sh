@@ -227,6 +227,13 @@ PY
     [ "$(grep -c '<td class="bad">+2.000</td>' "$work/r/report.html")" = 2 ] &&
         [ "$(grep -c 'data-changed="yes"' "$work/r/report.html")" = 2 ] || fail "report.html's changes"
     grep -qE '^passed a \([0-9]+ ms\), changed: pitch \+2\.00 \(allowed ±1\)$' "$work/out" || fail "a's line"
+    python3 - "$work/r/junit.xml" <<'PY' || fail "junit.xml's changed cases"
+import sys, xml.etree.ElementTree as ET
+suite = ET.parse(sys.argv[1]).getroot()
+failures = {c.get('name'): [(f.get('type'), f.get('message')) for f in c.iter('failure')] for c in suite.iter('testcase')}
+moved = [('changed', 'changed from the baseline: pitch +2.00 (allowed ±1)')]
+assert failures == {'a': moved, 'b': [], 'c': moved} and suite.get('failures') == '2', (failures, suite.attrib)
+PY
     check_overview "$work/r"
     near "pitch mean" "$(figure pitch mean)" 2
 }
@@ -248,6 +255,22 @@ assert 'pose moved by at most: yaw +0.000 (a), pitch +2.000 (a), roll +0.000 (a)
 assert html.count('pose moved by yaw +0.000, pitch +2.000, roll +0.000') == 3, 'per case'
 cases = {c['name']: c['previous'] for c in json.load(open(sys.argv[2]))['cases']}
 assert [cases[n]['verdict'] for n in 'abc'] == ['passed', 'failed', 'passed'], cases
+PY
+    # Another case set: the cases both runs hold are compared, the others listed.
+    rm -r "$work/c/a" && pose_case "$work/c/d" 45 -22.5 11.25 && pose_case "$work/c/e" 45 -22.5 11.25 5
+    S -m "$fixed" -c "$work/c" -o "$work/r3" --previous "$work/r1"
+    status_is 1
+    says out "$work/r1/results.json holds other cases; compared are those both runs hold: only in that run: a; only in this run: d, e"
+    python3 - "$work/r3/report.html" "$work/r3/results.json" <<'PY' || fail "another case set"
+import json, sys
+html = open(sys.argv[1], encoding='utf-8').read()
+assert 'id="only-in-that-run">a<' in html and 'id="only-in-this-run">d, e<' in html, 'only in one run'
+assert 'id="newly-passing">none<' in html and 'id="newly-failing">none<' in html, 'newly'
+results = json.load(open(sys.argv[2]))
+previous = results['previous_run']
+assert previous['only_in_that_run'] == ['a'] and previous['only_in_this_run'] == ['d', 'e'], previous
+cases = {c['name']: c['previous'] for c in results['cases']}
+assert cases['d'] is None and cases['e'] is None and cases['b']['verdict'] == 'failed', cases
 PY
 }
 
