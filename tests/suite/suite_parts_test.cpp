@@ -116,7 +116,7 @@ TEST(SuiteReport, JunitCountsTheTallyAndKeepsControlBytesOut)
     EXPECT_EQ(tally.failed, 1u);
     EXPECT_EQ(tally.could_not_run, 2u);
     EXPECT_EQ(tally.NotPassed(), 3u);
-    const std::string xml = JunitXml(results, tally, 1.5, RunIdentity{}, "");
+    const std::string xml = JunitXml(results, tally, 1.5, RunIdentity{}, "", false);
     EXPECT_NE(xml.find("tests=\"4\" failures=\"1\" errors=\"2\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("name=\"a?b?c?d\""), std::string::npos) << xml;
     EXPECT_NE(xml.find("message=\"why?\""), std::string::npos) << xml;
