@@ -699,22 +699,5 @@ row_merge-bad-input() {
 }
 
 
-listed=$(sed -nE 's/^([a-z0-9-]+) .*/\1/p' "$root/tests/suite/hostile_rows.txt")
-if [ "${1:-}" = --registered ]; then
-    [ "$2" = "$(wc -l <<<"$listed")" ] || { echo "FAIL: $2 rows registered, $(wc -l <<<"$listed") listed"; exit 1; }
-    exit 0
-fi
-rows=("$@")
-[ $# -gt 0 ] || mapfile -t rows <<<"$listed"
-ran=0
-for row in "${rows[@]}"; do
-    if ! grep -qxF -- "$row" <<<"$listed" || [ "$(type -t "row_$row")" != function ]; then
-        fail "no such row"
-        continue
-    fi
-    rm -rf "${work:?}"/*
-    "row_$row"
-    ran=$((ran + 1))
-done
-((ran == ${#rows[@]} && ran > 0)) || { echo "FAIL: $ran of ${#rows[@]} rows ran"; failed=1; }
-exit $failed
+source "$root/tests/support/table_rows.sh"
+run_table_rows "$root/tests/suite/hostile_rows.txt" "$@"
