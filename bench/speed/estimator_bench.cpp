@@ -9,7 +9,7 @@
 // plane, with black and with replicated borders (relative to the upright
 // photo, in the same run), and the detection rate and pose of the photo's
 // face scaled to widths of 30 to 220 pixels at four places of a 640x480
-// frame, with the lowest FaceDetector::BestScore of the four.
+// frame, with the lowest best score of FaceDetector::Survey of the four.
 // With --no-face it writes images without a face into FOLDER and prints
 // the whole search's time on each against the astronaut's.
 #include <algorithm>
@@ -174,7 +174,7 @@ void PrintSizes(zor::estimator::PoseEstimator& estimator, const cv::Mat& photo, 
             cv::Mat canvas(frame, photo.type(), cv::Scalar::all(0));
             scaled.copyTo(canvas(cv::Rect(at, scaled.size())));
             const Reading r = Read(estimator, canvas, 3);
-            best = std::min(best, estimator.Detector().BestScore(canvas));
+            best = std::min(best, estimator.Detector().Survey(canvas).BestScore());
             ms += r.ms / 4;
             if (r.found) {
                 ++found;
@@ -213,7 +213,7 @@ int PrintNoFace(zor::estimator::PoseEstimator& estimator, const cv::Mat& withFac
         }
         const Reading r = Read(estimator, image, runs);
         std::printf("  %-20s %9.1f %5.2fx %6.3f %s\n", name.c_str(), r.ms, r.ms / reference.ms,
-                    estimator.Detector().BestScore(image), r.found ? "a face" : "no face");
+                    estimator.Detector().Survey(image).BestScore(), r.found ? "a face" : "no face");
     }
     return 0;
 }

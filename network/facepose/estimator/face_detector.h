@@ -59,6 +59,32 @@ FaceBox MirroredFace(const FaceBox& face, float width);
 // top left corner and the last the bottom right one.
 std::vector<cv::RotatedRect> TileSquares(cv::Size size, float tileSide);
 
+// What one run of the detector, without the mirror image, shows in a
+// square of an image.
+struct SquareLook {
+    // The highest confidence of any anchor, below the threshold too.
+    float bestScore = 0.0f;
+    // The most confident face at least the threshold confident, in image
+    // pixels; false when there is none.
+    bool found = false;
+    FaceBox face;
+};
+
+// The cheap first look at an image (FaceDetector::Survey): the whole image
+// turned by 0, 180, 90 and -90 degrees, then the coarser tiles of
+// FaceDetector::LookInParts, each looked at once.
+struct ImageSurvey {
+    static constexpr float kTurns[4] = {0.0f, 180.0f, 90.0f, -90.0f};
+    std::array<SquareLook, 4> turns;  // in the order of kTurns
+    std::vector<SquareLook> tiles;
+
+    // The highest anchor confidence of them all.
+    float BestScore() const;
+    // The highest anchor confidence of the whole image turned by `turn`
+    // (one of kTurns; 0 for any other).
+    float TurnScore(float turn) const;
+};
+
 // BlazeFace run through OpenCV's dnn module.
 class FaceDetector {
 public:
@@ -90,25 +116,26 @@ public:
     bool Detect(const cv::Mat& bgr, FaceBox& face, bool lookCloser = true, float turn = 0.0f);
 
     // The most confident face of overlapping parts of the image, each
-    // looked at larger, then looked at again upright as by Detect: faces
-    // down to about 5% of the image's longer side. False when there is
-    // none.
-    bool LookInParts(const cv::Mat& bgr, FaceBox& face);
+    // looked at larger and once (without its mirror image), then looked
+    // at again upright as by Detect: faces down to about 4% of the
+    // image's longer side. The coarser tiles come first; the finer ones
+    // only when those show no face. A survey of the image, when given,
+    // stands for the look at the coarser tiles. False when there is none.
+    bool LookInParts(const cv::Mat& bgr, FaceBox& face, const ImageSurvey* survey = nullptr);
 
-    // A cheap first test of whether the image holds a face at all: the
-    // highest confidence of any of the net's anchors, without a threshold,
-    // over the net's runs on the whole image (as the first look sees it)
-    // turned by 0, 180, 90 and -90 degrees and on the coarser tiles
-    // (LookInParts'), each run once, without mirror images, the two
-    // copies of the net side by side. Throws when the net fails.
-    float BestScore(const cv::Mat& bgr);
+    // A cheap first test of whether the image holds a face at all and
+    // where to look (ImageSurvey): the net runs once on each square,
+    // without mirror images, the two copies of the net side by side.
+    // Throws when the net fails.
+    ImageSurvey Survey(const cv::Mat& bgr);
 
 private:
     FaceDetector(std::array<cv::dnn::Net, 2> nets, const Settings& settings);
     // The most confident face of the net's RGB input, in [0, 1] of it, by
     // copy `copy` of the net. False when there is none; throws when the
-    // net fails.
-    bool DetectInInput(int copy, const cv::Mat& input, FaceBox& face);
+    // net fails. `bestScore`, when given, receives the highest confidence
+    // of any anchor.
+    bool DetectInInput(int copy, const cv::Mat& input, FaceBox& face, float* bestScore = nullptr);
     // Runs copy `copy` of the net on its RGB input; its raw outputs.
     const std::vector<cv::Mat>& RunNet(int copy, const cv::Mat& input);
     // The same, averaged with the face found in the mirrored input; the
@@ -118,9 +145,9 @@ private:
     // The most confident face in the square `region` of the image, scaled
     // to the net's input, in image pixels. False when there is none.
     bool LookAt(const cv::Mat& bgr, const cv::RotatedRect& region, FaceBox& face);
-    // The most confident face of overlapping squares of the image, each a
-    // fraction of its longer side.
-    bool LookInTiles(const cv::Mat& bgr, float tileSide, FaceBox& face);
+    // Each square of the image looked at once, without its mirror image,
+    // the squares shared out between the two copies of the net.
+    std::vector<SquareLook> LookOnce(const cv::Mat& bgr, const std::vector<cv::RotatedRect>& squares);
     // Looks again at a square twice the face's size, turned by the face's
     // eyes, and once more by the eyes found there; `face` becomes the face
     // found last.

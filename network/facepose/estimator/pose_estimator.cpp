@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iostream>
+#include <optional>
 #include <utility>
 
 #include <opencv2/imgproc.hpp>
@@ -74,13 +75,20 @@ cv::Mat SharpenedForUpscale(const cv::Mat& crop, double upscale)
 // turned (another way).
 constexpr float kConfidentScore = 0.75f;
 
-// Below this, FaceDetector::BestScore of an image in which the first look
-// saw nothing says there is no face. The faces the later looks find score
-// more: the sample photos scaled to faces 24 pixels wide anywhere in a
-// 640x480 frame, black or grey, 0.20 and more (30 pixels: 0.32); flat grey
-// images score 0.04 to 0.08 (noise 0.37, the grass below the camera man
-// 0.20: those are searched to the end).
+// Below this, the best score of the survey (FaceDetector::Survey) of an
+// image in which the first look saw nothing says there is no face. The
+// faces the later looks find score more: the sample photos scaled to faces
+// 24 pixels wide anywhere in a 640x480 frame, black or grey, 0.20 and more
+// (30 pixels: 0.32); flat grey images score 0.04 to 0.08 (noise 0.37, the
+// grass below the camera man 0.20: those are searched further).
 constexpr float kNoFaceScore = 0.15f;
+
+// After a survey, a turned look is taken only when the survey's look at the
+// image turned that way (without the mirror image) scored this much: the
+// turned look finds a face only at 0.5 and keeps it only at 0.75. Noise
+// scores 0.19 to 0.29 there, the photos overexposed and upside down 0.18
+// to 0.65.
+constexpr float kTurnedLookScore = 0.3f;
 
 }  // namespace
 
@@ -115,15 +123,16 @@ bool PoseEstimator::Plausible(const PoseEstimate& estimate)
 bool PoseEstimator::FindPlausibleFace(const cv::Mat& bgr, PoseEstimate& estimate)
 {
     // The whole image, or its parts when it shows no face at all.
-    bool lookedInParts = false;
+    std::optional<ImageSurvey> survey;
     bool seen = m_detector->Detect(bgr, estimate.face, false);
     if (!seen) {
         // An image in which no anchor of the whole, turned or tiled looks
         // comes near a face ends here, before the dearer looks.
-        if (m_detector->BestScore(bgr) < kNoFaceScore) {
+        survey = m_detector->Survey(bgr);
+        if (survey->BestScore() < kNoFaceScore) {
             return false;
         }
-        seen = lookedInParts = m_detector->LookInParts(bgr, estimate.face);
+        seen = m_detector->LookInParts(bgr, estimate.face, &*survey);
     }
     bool found = seen && FindLandmarks(bgr, estimate) && Plausible(estimate);
     if (found && estimate.face.score >= kConfidentScore) {
@@ -140,6 +149,9 @@ bool PoseEstimator::FindPlausibleFace(const cv::Mat& bgr, PoseEstimate& estimate
     // more. So a turned look counts only with a confident face, and the
     // first plausible one ends the search.
     for (const float turn : {180.0f, 90.0f, -90.0f}) {
+        if (survey && survey->TurnScore(turn) < kTurnedLookScore) {
+            continue;
+        }
         PoseEstimate candidate;
         if (m_detector->Detect(bgr, candidate.face, false, turn) && candidate.face.score >= kConfidentScore &&
             FindLandmarks(bgr, candidate) && Plausible(candidate)) {
@@ -147,7 +159,8 @@ bool PoseEstimator::FindPlausibleFace(const cv::Mat& bgr, PoseEstimate& estimate
             return true;
         }
     }
-    if (found || lookedInParts) {
+    // The parts were looked at already when the first look saw nothing.
+    if (found || survey) {
         return found;
     }
     // A small face beside something the whole image's look took for one.

@@ -51,14 +51,14 @@ public:
     std::vector<float> Run(const cv::Mat& image) override;
 
     // The face and its landmarks, in the image's frame. The detector looks
-    // at the whole image, or at its parts when that shows no face; before
-    // those, an image in which the detector's best score
-    // (FaceDetector::BestScore) stays below 0.15 has no face. When
-    // this gives no face whose landmarks are plausible and at least 0.75
-    // confident, the image turned by 180, 90 and 270 degrees is searched,
-    // in that order, up to the first plausible face at least 0.75
-    // confident; else a plausible upright one less confident is kept;
-    // then, when the parts were not
+    // at the whole image; when that shows no face, a survey
+    // (FaceDetector::Survey) whose best score stays below 0.15 says there
+    // is none, else the image's parts are looked at. When this gives no
+    // face whose landmarks are plausible and at least 0.75 confident, the
+    // image turned by 180, 90 and 270 degrees is searched, in that order
+    // (after a survey, only the turns it scored 0.3 or more), up to the
+    // first plausible face at least 0.75 confident; else a plausible
+    // upright one less confident is kept; then, when the parts were not
     // looked at yet and nothing was found, they are. False when there is
     // none.
     bool FindPlausibleFace(const cv::Mat& bgr, PoseEstimate& estimate);

@@ -131,7 +131,7 @@ TEST(TileSquares, ReachBothEndsOverlappingByHalf)
         int columns, rows;
     } cases[] = {
         {cv::Size(640, 480), 0.4f, 4, 3},
-        {cv::Size(640, 480), 0.2f, 9, 7},
+        {cv::Size(640, 480), 0.25f, 7, 5},
         {cv::Size(512, 512), 0.4f, 4, 4},
         {cv::Size(100, 30), 0.4f, 4, 1},
     };
