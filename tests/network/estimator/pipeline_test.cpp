@@ -193,6 +193,7 @@ TEST(Pipeline, PoseDoesNotDependOnWhereTheFaceSitsOrItsSize)
 // Faces that fill 5 to 11% of the image's longer side, in a corner or in
 // the middle, and two faces side by side: the whole image shrunk to the
 // detector's input shows them too small, the looks at its parts find them.
+// Smaller faces upside down: the looks at the image turned find them.
 TEST(Pipeline, SmallFacesAnywhereAreFound)
 {
     zor::estimator::PoseEstimator* estimator = sample::Estimator();
@@ -219,6 +220,15 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
     const cv::Mat face24 = WithFaceWidth(astronaut, 24);
     cv::Mat sideBySide;
     cv::hconcat(astronaut, camera, sideBySide);
+    // Upside down at 0.6 of their size: the first look sees no face; the
+    // survey's looks at the image turned show where to look (0.54 and 0.66
+    // turned by 90 degrees).
+    cv::Mat upsideDown[2];
+    for (int i = 0; i < 2; ++i) {
+        cv::rotate(i == 0 ? astronaut : camera, upsideDown[i], cv::ROTATE_180);
+        cv::resize(upsideDown[i], upsideDown[i], cv::Size(), 0.6, 0.6, cv::INTER_AREA);
+    }
+    const cv::Point centred = (cv::Point(640, 480) - cv::Point(upsideDown[0].size())) / 2;
     // Two small faces: the parts of the image that show the astronaut are
     // the most confident.
     const cv::Point corner = cv::Point(640, 480) - cv::Point(smallAstronaut.size());
@@ -250,6 +260,10 @@ TEST(Pipeline, SmallFacesAnywhereAreFound)
         {"32 px turned face in 640x480", Pasted(smallCamera, cv::Size(640, 480), cv::Point(300, 150)),
          cv::Rect(cv::Point(300, 150), smallCamera.size())},
         {"two portraits side by side", sideBySide, cv::Rect(0, 0, 1024, 512)},
+        {"the astronaut upside down in 640x480", Pasted(upsideDown[0], cv::Size(640, 480), centred),
+         cv::Rect(centred, upsideDown[0].size())},
+        {"the camera man upside down in 640x480", Pasted(upsideDown[1], cv::Size(640, 480), centred),
+         cv::Rect(centred, upsideDown[1].size())},
         {"a 56 px face and a 32 px turned face in 640x480", twoSmall,
          cv::Rect(corner, smallAstronaut.size())},
         {"a 32 px face beside an overexposed one", besideOverexposed, cv::Rect(lowerRight, smallCamera.size())},
