@@ -62,6 +62,7 @@ std::vector<cv::RotatedRect> TileSquares(cv::Size size, float tileSide);
 // What one run of the detector, without the mirror image, shows in a
 // square of an image.
 struct SquareLook {
+    cv::RotatedRect square;
     // The highest confidence of any anchor, below the threshold too.
     float bestScore = 0.0f;
     // The most confident face at least the threshold confident, in image
