@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include <opencv2/imgproc.hpp>
 
@@ -373,6 +372,7 @@ std::vector<SquareLook> FaceDetector::LookOnce(const cv::Mat& bgr, const std::ve
     std::vector<SquareLook> looks(squares.size());
     RunSideBySide([&](int copy) {
         for (size_t i = copy; i < squares.size(); i += 2) {
+            looks[i].square = squares[i];
             const FaceCrop crop(bgr, squares[i], m_settings.inputSize);
             if (crop.Empty()) {
                 continue;
@@ -380,7 +380,6 @@ std::vector<SquareLook> FaceDetector::LookOnce(const cv::Mat& bgr, const std::ve
             cv::Mat input;
             cv::cvtColor(crop.Pixels(), input, cv::COLOR_BGR2RGB);
             FaceBox unit;
-            looks[i].square = squares[i];
             looks[i].found = DetectInInput(copy, input, unit, &looks[i].bestScore);
             if (looks[i].found) {
                 looks[i].face = FaceInImage(crop, squares[i], unit);
