@@ -12,18 +12,10 @@
 # Every run must end within 60 s with a status below 128 unless the row
 # sends a signal, and leave no temporary file or staging folder behind.
 set -u
-root=$(realpath "$1") suite=$(realpath "$2")
+source "$(dirname "$0")/../support/table_rows.sh"
+table_start "$1" "$2"
 shift 2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-[ -n "${KEEP:-}" ] && trap - EXIT && echo "$work"
-
-
-fixed=$root/sample/fixed-model
 pose=$root/sample/pose-model
-failed=0
-row=
-fail() { echo "FAIL: $row: $*"; failed=1; }
 
 # mk DIR [IMAGE [EXPECTATION]]: a case folder (default: the fixed model's sample face).
 mk() {
@@ -186,6 +178,16 @@ drain_fifo() {
     drain=$!
     exec 4<&-
 }
+# end_filled_run PID: drains the FIFO of fill_fifo ($work/pipe), waits for
+# PID (its exit status in $status), then closes and removes the FIFO.
+end_filled_run() {
+    drain_fifo "$work/pipe" /dev/null
+    wait "$1"
+    status=$?
+    exec 3>&-
+    wait "$drain"
+    rm "$work/pipe"
+}
 # staged_case REPORT: waits up to 60 s until the run has staged a picture.
 staged_case() {
     local tenths=600
@@ -208,12 +210,7 @@ row_interrupted-run() {
         local pid=$!
         staged_case "$report"
         kill -"$signal" "$pid"
-        drain_fifo "$work/pipe" /dev/null
-        wait "$pid"
-        status=$?
-        exec 3>&-
-        wait "$drain"
-        rm "$work/pipe"
+        end_filled_run "$pid"
         [ "$status" = $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: status $status"
         [ "$(cd "$report" && find . -type f ! -name .facepose_suite-lock -exec md5sum {} + | sort)" = "$before" ] ||
             fail "SIG$signal: the old report and its files changed"
@@ -257,12 +254,7 @@ row_stop-output-blocked() {
         sleep 0.5
         kill -TERM "$pid"
         ends_within 5 "$pid" || fail "standard $stream full: no end within 5 s of SIGTERM"
-        drain_fifo "$work/pipe" /dev/null
-        wait "$pid"
-        status=$?
-        exec 3>&-
-        wait "$drain"
-        rm "$work/pipe"
+        end_filled_run "$pid"
         [ "$status" = 143 ] || fail "standard $stream full: status $status"
         no_leftovers "$work/r"
     done
@@ -698,6 +690,4 @@ row_merge-bad-input() {
     says out "5 cases: 5 passed, 0 failed, 0 could not run (shards 0,1,2/3)"
 }
 
-
-source "$root/tests/support/table_rows.sh"
 run_table_rows "$root/tests/suite/hostile_rows.txt" "$@"

@@ -9,18 +9,10 @@
 #   suite_review_test.sh ROOT SUITE [ROW...]   (default: every row of the list)
 #   suite_review_test.sh ROOT SUITE --registered N   (N tests registered: one per listed row?)
 set -u
-root=$(realpath "$1") suite=$(realpath "$2")
+source "$(dirname "$0")/../support/table_rows.sh"
+table_start "$1" "$2"
 shift 2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-[ -n "${KEEP:-}" ] && trap - EXIT && echo "$work"
-
-
-fixed=$root/sample/fixed-model
 model_name=light_rpoly_lmp_iter_75000_w_scale.nmodel
-failed=0
-row=
-fail() { echo "FAIL: $row: $*"; failed=1; }
 
 # S ARGS...: the suite, its output in $work/out and $work/err, its status in $status.
 S() {
@@ -274,5 +266,4 @@ assert cases['d'] is None and cases['e'] is None and cases['b']['verdict'] == 'f
 PY
 }
 
-source "$root/tests/support/table_rows.sh"
 run_table_rows "$root/tests/suite/review_rows.txt" "$@"

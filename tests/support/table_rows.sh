@@ -1,6 +1,12 @@
-# The row driver of a shell table test, sourced after the script has defined
-# one function row_<name> per row, `work` (a scratch folder emptied before
-# each row), `failed` and `fail` (which names the row in `row`):
+# The frame of a shell table test, sourced first: table_start sets up what
+# every row uses; the script then defines one function row_<name> per row
+# and hands over to run_table_rows.
+#
+#   table_start ROOT SUITE   `root` and `suite` (real paths), `work` (a scratch
+#                            folder, emptied before each row and removed at
+#                            exit unless KEEP is set, then printed), `fixed`
+#                            (the fixed model), `failed`, `row`
+#   fail MESSAGE...          names the row in `row` and marks the table failed
 #
 #   run_table_rows ROWS_FILE --registered COUNT   COUNT must be the file's number of rows
 #   run_table_rows ROWS_FILE [ROW...]             runs the rows given, or every row
@@ -30,3 +36,18 @@ run_table_rows() {
     ((ran == ${#rows[@]} && ran > 0)) || { echo "FAIL: $ran of ${#rows[@]} rows ran"; failed=1; }
     return $failed
 }
+
+table_start() {
+    root=$(realpath "$1") suite=$(realpath "$2")
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    if [ -n "${KEEP:-}" ]; then
+        trap - EXIT
+        echo "$work"
+    fi
+    fixed=$root/sample/fixed-model
+    failed=0
+    row=
+}
+
+fail() { echo "FAIL: $row: $*"; failed=1; }
