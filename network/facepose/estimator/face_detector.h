@@ -104,11 +104,12 @@ public:
     // False when there is none. The net runs twice on the whole image
     // (scaled to its input) and on its mirror image, side by side on two
     // threads, then the same way on a square twice the face's size around
-    // it, turned so that the eyes are level, twice (LookUpright): its boxes
-    // of a tilted face are smaller than of the same face upright (85
-    // against 63 pixels for the camera man's face turned by 15 degrees),
-    // and the landmarks follow the box. A face turned in the image plane
-    // by any angle the first look still finds costs these six runs.
+    // it, turned so that the eyes are level, twice or until the eyes stay
+    // level (LookUpright): its boxes of a tilted face are smaller than of
+    // the same face upright (85 against 63 pixels for the camera man's face
+    // turned by 15 degrees), and the landmarks follow the box. A face
+    // nearly upright costs these six runs; a face turned far from upright
+    // up to four more looks.
     // When the first look finds no face and `lookCloser` is set, the image
     // is looked at in parts (LookInParts). Throws when a net run fails.
     // With `turn`, the first look sees the image turned counter-clockwise
@@ -150,7 +151,8 @@ private:
     // the squares shared out between the two copies of the net.
     std::vector<SquareLook> LookOnce(const cv::Mat& bgr, const std::vector<cv::RotatedRect>& squares);
     // Looks again at a square twice the face's size, turned by the face's
-    // eyes, and once more by the eyes found there; `face` becomes the face
+    // eyes, and once more by the eyes found there, and on while those turn
+    // by 10 degrees or more (six looks at most); `face` becomes the face
     // found last.
     void LookUpright(const cv::Mat& bgr, FaceBox& face);
 

@@ -351,6 +351,17 @@ cv::Mat Shifted(const cv::Mat& image, cv::Point shift)
     return moved;
 }
 
+// `image` turned counter-clockwise by `degrees` about its centre, in a frame
+// of its size (what it uncovers black or filled with the nearest border pixel).
+cv::Mat Turned(const cv::Mat& image, double degrees, int border)
+{
+    cv::Mat turned;
+    const cv::Point2f centre(image.cols / 2.0f, image.rows / 2.0f);
+    cv::warpAffine(image, turned, cv::getRotationMatrix2D(centre, degrees, 1.0), image.size(), cv::INTER_LINEAR,
+                   border);
+    return turned;
+}
+
 // Photos turned, upside down, overexposed three times or both give their
 // upright pose, with the turn added to roll, or no face; never a wrong
 // pose. So do those images moved by a few pixels, cut at an edge, or darker
@@ -378,6 +389,11 @@ TEST_P(PhotoTest, TurnedOrOverexposedGivesTheRightPoseOrNone)
     image.convertTo(overexposed, -1, 3.0);
     cv::rotate(overexposed, both, cv::ROTATE_180);
     cv::rotate(overexposed, overexposedSideways, cv::ROTATE_90_CLOCKWISE);
+    // Turned this far, the face's eyes settle only after three or four looks
+    // upright: after two, the astronaut read pitch 14 degrees off (turned by
+    // 132.5) or upside down (turned by 165, the corners filled).
+    const cv::Mat farTurned = Turned(image, -132.5, cv::BORDER_CONSTANT);
+    const cv::Mat nearlyUpsideDown = Turned(image, 195.0, cv::BORDER_REPLICATE);
     // Overexposed, the camera man's face loses its shading and his pitch
     // reads up to 12 degrees off; a wrong face reads roll 90 or more off.
     const struct {
@@ -391,6 +407,8 @@ TEST_P(PhotoTest, TurnedOrOverexposedGivesTheRightPoseOrNone)
         {"the face alone, upside down", faceUpsideDown, roll + 180, true, 10.0f},
         {"turned clockwise", sideways, roll + 90, true, 10.0f},
         {"turned counter-clockwise", otherWay, roll - 90, true, 10.0f},
+        {"turned clockwise by 132.5 degrees", farTurned, roll + 132.5f, true, 10.0f},
+        {"turned clockwise by 165 degrees, corners filled", nearlyUpsideDown, roll + 165, true, 10.0f},
         {"overexposed", overexposed, roll, false, 15.0f},
         {"overexposed upside down", both, roll + 180, false, 15.0f},
         {"overexposed, turned clockwise", overexposedSideways, roll + 90, false, 15.0f},
