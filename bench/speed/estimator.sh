@@ -3,13 +3,14 @@
 # load, then per photo the model load time and the detection, landmark and
 # pose times (bench program, with OpenCV's default threads and with one),
 # then the whole search on each photo turned in the image plane (time
-# relative to upright, pose) and on its face scaled to 40..220 pixels in a
-# 640x480 frame (found at how many of four places, pose), then the whole
-# test_facepose process beside a process that only reads the
-# image, images without a face against the astronaut (in process and as
-# whole processes), test_facepose's peak memory on two large images without a face (made here),
-# and, when the JavaScript reference tooling is installed, face-api's
-# own pipeline on the same photos.
+# relative to upright, pose; then every 7.5 degrees round, with how much the
+# landmark network's square moves on the face) and on its face scaled to
+# 30..220 pixels in a 640x480 frame (found at how many of four places,
+# pose), then the whole test_facepose process beside a process that only
+# reads the image, images without a face against the astronaut (in process
+# and as whole processes), test_facepose's peak memory on two large images
+# without a face (made here), and, when the JavaScript reference tooling is
+# installed, face-api's own pipeline on the same photos.
 #
 # Usage: bench/speed/estimator.sh [BUILD_DIR]   (default: build)
 # Needs the sample model and photos (scripts/fetch-pose-model.sh BUILD_DIR).

@@ -7,9 +7,11 @@
 // With --geometry it prints instead, per photo, the whole search's time
 // (the fastest of several runs) and pose on the photo turned in the image
 // plane, with black and with replicated borders (relative to the upright
-// photo, in the same run), and the detection rate and pose of the photo's
-// face scaled to widths of 30 to 220 pixels at four places of a 640x480
-// frame, with the lowest best score of FaceDetector::Survey of the four.
+// photo, in the same run; then every 7.5 degrees round, with how much the
+// landmark network's square moves on the face), and the detection rate and
+// pose of the photo's face scaled to widths of 30 to 220 pixels at four
+// places of a 640x480 frame, with the lowest best score of
+// FaceDetector::Survey of the four.
 // With --no-face it writes images without a face into FOLDER and prints
 // the whole search's time on each against the astronaut's.
 #include <algorithm>
@@ -101,6 +103,64 @@ float LargestChange(const std::vector<float>& values, float from)
     return largest;
 }
 
+// The standard deviation of `values`.
+double Spread(const std::vector<double>& values)
+{
+    double sum = 0.0, squares = 0.0;
+    for (const double v : values) {
+        sum += v;
+        squares += v * v;
+    }
+    const double n = static_cast<double>(values.size());
+    return n > 0 ? std::sqrt(std::max(0.0, squares / n - (sum / n) * (sum / n))) : 0.0;
+}
+
+// The photo turned every 7.5 degrees round the full circle, one search each:
+// how far yaw and pitch move from upright, and how much the square the
+// landmark network sees moves on the face (its centre, side and angle taken
+// back into the upright photo's frame), which is what moves them.
+void PrintTurnSweep(zor::estimator::PoseEstimator& estimator, const cv::Mat& photo, int border)
+{
+    const double step = 7.5;
+    std::vector<float> yaws, pitches;
+    std::vector<double> xs, ys, sides, angles;
+    float uprightYaw = 0.0f, uprightPitch = 0.0f;
+    int found = 0, count = 0;
+    for (double turn = 0.0; turn < 360.0; turn += step) {
+        const cv::Mat turned = Turned(photo, turn, border);
+        ++count;
+        zor::estimator::PoseEstimate estimate;
+        if (!estimator.FindPlausibleFace(turned, estimate) || !estimator.FindPose(turned.size(), estimate)) {
+            continue;
+        }
+        ++found;
+        if (turn == 0.0) {
+            uprightYaw = estimate.pose.yaw;
+            uprightPitch = estimate.pose.pitch;
+        }
+        yaws.push_back(estimate.pose.yaw);
+        pitches.push_back(estimate.pose.pitch);
+        cv::Mat toUpright;
+        cv::invertAffineTransform(
+            cv::getRotationMatrix2D(cv::Point2f(photo.cols / 2.0f, photo.rows / 2.0f), turn, 1.0), toUpright);
+        // OpenCV puts a pixel's centre at whole coordinates, the estimator half a pixel further.
+        std::vector<cv::Point2f> centre{estimate.landmarkRegion.center - cv::Point2f(0.5f, 0.5f)};
+        cv::transform(centre, centre, toUpright);
+        xs.push_back(centre[0].x);
+        ys.push_back(centre[0].y);
+        sides.push_back(estimate.landmarkRegion.size.width);
+        angles.push_back(std::remainder(estimate.landmarkRegion.angle + turn, 360.0));
+    }
+    double meanSide = 0.0;
+    for (const double side : sides) {
+        meanSide += side / static_cast<double>(sides.size());
+    }
+    std::printf("  every %.1f degrees (%d turns): found %d/%d; largest change from upright: yaw %.2f, pitch %.2f; "
+                "landmark square (standard deviation): centre %.2f, %.2f px, side %.1f%%, angle %.2f degrees\n",
+                step, count, found, count, LargestChange(yaws, uprightYaw), LargestChange(pitches, uprightPitch),
+                Spread(xs), Spread(ys), meanSide > 0.0 ? 100.0 * Spread(sides) / meanSide : 0.0, Spread(angles));
+}
+
 void PrintTurns(zor::estimator::PoseEstimator& estimator, const cv::Mat& photo, const char* name)
 {
     const int runs = 7;
@@ -138,6 +198,7 @@ void PrintTurns(zor::estimator::PoseEstimator& estimator, const cv::Mat& photo, 
                     "largest change from upright: yaw %.2f, pitch %.2f\n",
                     found, count, worst45, worstAll, LargestChange(yaws, upright.yaw),
                     LargestChange(pitches, upright.pitch));
+        PrintTurnSweep(estimator, photo, border.first);
     }
 }
 
