@@ -20,7 +20,7 @@ constexpr float kUprightWindow = 2.0f;
 // The looks upright go on while the eyes a look finds lie this many degrees
 // or more from the square it looked at, up to kMostUprightLooks looks. The
 // sample photos upright settle within 2.5 degrees at the second look; the
-// astronaut turned by 135 degrees needs four.
+// astronaut turned by 135 degrees needs three or four.
 constexpr double kSettledEyeTurn = 10.0;
 constexpr int kMostUprightLooks = 6;
 
